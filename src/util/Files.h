@@ -1,0 +1,29 @@
+// Files: the system's open and save dialogs and small file-name helpers.
+#ifndef QW_FILES_H
+#define QW_FILES_H
+
+#include <windows.h>
+
+enum {
+    FILENAME_OPEN = 1,   // the open dialog
+    FILENAME_SAVE = 2    // the save dialog
+};
+
+// Lets the player pick a file. pszFile (at least MAX_PATH bytes) holds the
+// initial name and receives the chosen path; pszTitle is shorter than 128
+// bytes. Returns true when the player confirmed a name. Any nMode other than
+// FILENAME_OPEN or FILENAME_SAVE shows nothing and returns false.
+bool GetFileName(char *pszFile, char *pszInitialDir, char *pszFilter, short nMode,
+                 char *pszTitle);
+
+// True when the file can be opened for reading (a folder gives false).
+bool FileExists(const char *pszPath);
+
+// As FileExists, for a path composed from a printf-style format (cut to 259
+// characters).
+bool FileExistsF(const char *pszFormat, ...);
+
+// Removes one trailing backslash from pszPath, in place.
+void RemoveEndingSlash(char *pszPath);
+
+#endif

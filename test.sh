@@ -1,0 +1,104 @@
+#!/bin/bash
+# Installs what is missing, builds the three targets (native, win64, win32) and
+# runs every test: native unit tests, a bounded fuzz run, the Windows tests
+# under Wine on a private Xvfb display, and static checks of the 32-bit build.
+# Ends with "N passed, N failed"; exits non-zero when anything failed.
+set -u
+cd "$(dirname "$0")"
+ROOT=$PWD
+FUZZ_SECONDS=${FUZZ_SECONDS:-30}
+
+./scripts/deps.sh || { echo "0 passed, 1 failed"; exit 1; }
+. scripts/wineenv.sh
+
+passed=0
+failed=0
+failures=()
+
+# note_result STATUS NAME: count one check.
+note_result() {
+    if [ "$1" -eq 0 ]; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+        failures+=("$2")
+    fi
+}
+
+# note_ctest LOG: count the tests of one ctest run from its summary line.
+note_ctest() {
+    local line total bad
+    line=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$1" | tail -1)
+    if [ -z "$line" ]; then
+        note_result 1 "ctest run without a summary ($1)"
+        return
+    fi
+    bad=$(echo "$line" | sed -E 's/.* ([0-9]+) tests? failed.*/\1/')
+    total=$(echo "$line" | sed -E 's/.*out of ([0-9]+).*/\1/')
+    passed=$((passed + total - bad))
+    failed=$((failed + bad))
+    if [ "$bad" -gt 0 ]; then
+        failures+=($(sed -n '/The following tests FAILED/,$p' "$1" | grep -oE '^[[:space:]]+[0-9]+ - [^ ]+' | awk '{print $3}'))
+    fi
+}
+
+mkdir -p build
+built=()
+for preset in native win64 win32; do
+    echo "== build $preset"
+    if cmake --preset "$preset" >"build/configure-$preset.log" 2>&1 &&
+       cmake --build --preset "$preset" >"build/build-$preset.log" 2>&1; then
+        note_result 0 "build $preset"
+        built+=("$preset")
+    else
+        tail -40 "build/configure-$preset.log" "build/build-$preset.log" 2>/dev/null
+        note_result 1 "build $preset"
+    fi
+done
+is_built() { [[ " ${built[*]} " == *" $1 "* ]]; }
+
+if is_built native; then
+    echo "== native tests"
+    ctest --preset native 2>&1 | tee build/ctest-native.log
+    note_ctest build/ctest-native.log
+
+    echo "== fuzz IniFiles for ${FUZZ_SECONDS}s"
+    fuzzer=build/native/tests/config/fuzz_inifiles
+    if [ -x "$fuzzer" ]; then
+        rm -rf build/fuzz-corpus && mkdir -p build/fuzz-corpus
+        "$fuzzer" -max_total_time="$FUZZ_SECONDS" -timeout=10 -rss_limit_mb=4096 \
+            -print_final_stats=1 build/fuzz-corpus tests/config/corpus >build/fuzz.log 2>&1
+        status=$?
+        tail -5 build/fuzz.log
+        [ $status -ne 0 ] && tail -60 build/fuzz.log
+        note_result $status "fuzz IniFiles"
+    else
+        note_result 1 "fuzz target missing"
+    fi
+fi
+
+if is_built win64; then
+    echo "== win64 tests under Wine"
+    qw_wine_env "$ROOT/build/wineprefix"
+    qw_start_xvfb
+    qw_wine_prefix_init desktop
+    ctest --preset win64 2>&1 | tee build/ctest-win64.log
+    note_ctest build/ctest-win64.log
+    qw_wine_stop
+fi
+
+if is_built win32; then
+    echo "== win32 static checks"
+    for exe in build/win32/*.exe build/win32/tests/*/*.exe; do
+        [ -e "$exe" ] || continue
+        scripts/check_imports.sh i686-w64-mingw32 "$exe"
+        note_result $? "win32 imports $exe"
+    done
+fi
+
+echo
+if [ "$failed" -gt 0 ]; then
+    echo "Failed: ${failures[*]}"
+fi
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,18 @@
+// Main: program start and the main window of the settings editor.
+#ifndef QW_MAIN_H
+#define QW_MAIN_H
+
+#include <windows.h>
+
+// Outer size of the main window, frame and caption included.
+#define MAIN_WIDTH 323
+#define MAIN_HEIGHT 275
+
+extern HINSTANCE g_hInstance;      // the module instance, set first by WinMain
+extern HWND g_hwndMain;            // the main window, once its creation has returned
+extern char szIniFile[MAX_PATH];   // full path of qw.ini in the working directory
+
+// The window procedure of the class "MAIN".
+LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
+
+#endif

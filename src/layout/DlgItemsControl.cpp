@@ -21,8 +21,7 @@ static bool FlagIsSet(const INT *pf)
     return pf == NULL || *pf != 0;
 }
 
-// Copies the type and offset of one edge from a description into a record,
-// with a computed value of 0 until the first computation.
+// Copies one edge of a description into a record, its computed value reset to 0.
 static void SetPoint(_DLGITEMPOINT *pPoint, const _ADDDLGITEMPOINT *pAdd)
 {
     pPoint->nType = pAdd->nType;

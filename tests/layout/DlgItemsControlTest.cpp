@@ -5,6 +5,7 @@
 
 #include <map>
 #include <stdio.h>
+#include <string.h>
 #include <vector>
 
 HINSTANCE g_hInstance = GetModuleHandleA(NULL);

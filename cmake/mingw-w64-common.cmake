@@ -1,6 +1,8 @@
 # Shared part of the two MinGW-w64 toolchain files; QW_TRIPLET names the target.
-set(CMAKE_C_COMPILER ${QW_TRIPLET}-gcc)
-set(CMAKE_CXX_COMPILER ${QW_TRIPLET}-g++)
+# The "posix" thread model: GoogleTest needs std::mutex, which the default
+# "win32" model of GCC 12 lacks. Linked statically, it adds no DLL.
+set(CMAKE_C_COMPILER ${QW_TRIPLET}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${QW_TRIPLET}-g++-posix)
 set(CMAKE_RC_COMPILER ${QW_TRIPLET}-windres)
 set(CMAKE_OBJDUMP ${QW_TRIPLET}-objdump)
 

@@ -7,6 +7,7 @@
 
 #include "Controls.h"
 #include "DlgItemsControl.h"
+#include "Settings.h"
 
 HINSTANCE g_hInstance;
 HWND g_hwndMain;
@@ -46,7 +47,8 @@ static void ShowSelectedPage(HWND hwnd)
     p_dicMain->update();
 }
 
-// WM_CREATE: creates the controls, the tabs and the video mode list.
+// WM_CREATE: creates the controls, the tabs and the video mode list, loads the
+// settings and shows the page "General".
 static LRESULT OnCreate(HWND hwnd)
 {
     static TCITEMA tie;
@@ -73,7 +75,8 @@ static LRESULT OnCreate(HWND hwnd)
     for (int i = 0; i < VIDEO_MODES; i++)
         SendMessageA(hwndList, LB_ADDSTRING, 0, (LPARAM)szVideoModes[i].szCaption);
 
-    p_dicMain->update();
+    Settings_Load(hwnd, hwndList);
+    Settings_Refresh(hwnd, p_dicMain);
     return 0;
 }
 
@@ -115,15 +118,10 @@ static LRESULT OnNotify(HWND hwnd, const NMHDR *pnmh)
     return 0;
 }
 
-// WM_COMMAND: "Okay" and "Cancel" close the window; everything else refreshes.
+// WM_COMMAND: buttons, check boxes, fields and the list, by control identifier.
 static LRESULT OnCommand(HWND hwnd, WPARAM wParam)
 {
-    WORD wID = LOWORD(wParam);
-    if (wID == IDOK || wID == IDCANCEL) {
-        SendMessageA(hwnd, WM_CLOSE, 0, 0);
-        return 0;
-    }
-    p_dicMain->update();
+    Settings_OnCommand(hwnd, p_dicMain, LOWORD(wParam), HIWORD(wParam));
     return 0;
 }
 

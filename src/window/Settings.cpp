@@ -1,0 +1,251 @@
+// Settings: one table of the fourteen keys drives loading, reading back and
+// saving, in the order in which the game client's file lists them.
+#include "Settings.h"
+
+#include "Controls.h"
+#include "Files.h"
+#include "IniFiles.h"
+#include "Main.h"
+#include "MessageBoxes.h"
+
+short nSelectedVideo;
+BYTE fFullScreen;
+BYTE fShadowsOn;
+BYTE fCloudsShadowsOn;
+BYTE fDontAdjustShadows;
+BYTE fPoorMan;
+BYTE fSaveIgnores;
+BYTE fUseGlobalIgnores;
+BYTE fSoundsEnabled;
+UINT uPort;
+char szHost[MAX_PATH];
+char szNormalRot[16];
+char szFineRot[16];
+char szBrowser[MAX_PATH];
+
+// How a key's value travels between file, global and control.
+enum {
+    KIND_TEXT,      // text as it is, in an edit field
+    KIND_PORT,      // unsigned number in an edit field, saved as "%04d"
+    KIND_FLAG,      // non-zero is 1, a check box
+    KIND_NOFLAG,    // non-zero is 0 (the flag is the inverse of the key), a check box
+    KIND_VIDEO      // a mode number, shown as its row of the video mode list
+};
+
+// One key of qw.ini and the control that shows it.
+struct _SETTINGKEY {
+    const char *szKey;
+    int nKind;
+    int nID;
+    const char *szDefault;   // KIND_TEXT
+    int nDefault;            // the number kinds
+    char *szValue;           // KIND_TEXT: the global and its size
+    int nSize;
+    BYTE *pfValue;           // KIND_FLAG, KIND_NOFLAG: the global
+};
+
+static const _SETTINGKEY aKeys[] = {
+    { "server_address", KIND_TEXT, IDC_HOST, "Please, see licence.txt", 0, szHost,
+      sizeof(szHost), NULL },
+    { "server_port", KIND_PORT, IDC_PORT, NULL, 2000, NULL, 0, NULL },
+    { "save_ignores", KIND_FLAG, IDC_SAVEIGNORES, NULL, 1, NULL, 0, &fSaveIgnores },
+    { "use_global_ignores", KIND_FLAG, IDC_USEGLOBALIGNORES, NULL, 1, NULL, 0,
+      &fUseGlobalIgnores },
+    { "normal_camera_rotation_speed", KIND_TEXT, IDC_NORMALROT, "15.0", 0, szNormalRot,
+      sizeof(szNormalRot), NULL },
+    { "fine_camera_rotation_speed", KIND_TEXT, IDC_FINEROT, "1.0", 0, szFineRot,
+      sizeof(szFineRot), NULL },
+    { "browser", KIND_TEXT, IDC_BROWSER, "C:\\Program Files\\Internet Explorer\\iexplore.exe", 0,
+      szBrowser, sizeof(szBrowser), NULL },
+    { "video_mode", KIND_VIDEO, IDC_VIDEOMODE, NULL, 2, NULL, 0, NULL },
+    { "full_screen", KIND_FLAG, IDC_FULLSCREEN, NULL, 0, NULL, 0, &fFullScreen },
+    { "shadows_on", KIND_FLAG, IDC_SHADOWS, NULL, 1, NULL, 0, &fShadowsOn },
+    { "clouds_shadows", KIND_FLAG, IDC_CLOUDSSHADOWS, NULL, 1, NULL, 0, &fCloudsShadowsOn },
+    { "no_adjust_shadows", KIND_FLAG, IDC_NOADJUSTSHADOWS, NULL, 1, NULL, 0,
+      &fDontAdjustShadows },
+    { "poor_man", KIND_FLAG, IDC_POORMAN, NULL, 0, NULL, 0, &fPoorMan },
+    { "no_sound", KIND_NOFLAG, IDC_SOUNDS, NULL, 0, NULL, 0, &fSoundsEnabled },
+};
+static const int nKeys = sizeof(aKeys) / sizeof(aKeys[0]);
+
+// Filter of the browser search: one description and pattern, then the end.
+static char szExe[] = "Executable\0*.EXE;*.COM;*.BAT\0";
+static char szBrowseTitle[] = "Locate your favorite browser";
+
+static const char szPoorManQuestion[] =
+    "You are going to enable an option that will drastically drop the quality \n"
+    "(no reflections and the texture filtering will be set to NEAREST).\n"
+    "Although you might get some performance increase.\n\n"
+    "Are you sure you want to enable this option?";
+
+static const char szNotSaved[] =
+    "The settings were not saved: the file\n%s\ncould not be written "
+    "(it may be read-only, or its folder or disk may not be writable).\n\n"
+    "Your changes are still in the window. Press \"Okay\" to try again, "
+    "or \"Cancel\" to close without saving.";
+
+// The row of szVideoModes whose mode number matches the low 16 bits of nMode;
+// row 3 ("640 x 480 x 32") when none does.
+static short VideoIndexOf(int nMode)
+{
+    short nIndex = 3;
+    for (short i = 0; i < VIDEO_MODES; i++)
+        if ((WORD)szVideoModes[i].nMode == (WORD)(nMode & 0xFFFF))
+            nIndex = i;
+    return nIndex;
+}
+
+// 1 when the check box is checked, else 0.
+static BYTE CheckedFlag(HWND hwnd, int nID)
+{
+    return IsDlgButtonChecked(hwnd, nID) != 0 ? 1 : 0;
+}
+
+// Sets a check box from a flag.
+static void ShowFlag(HWND hwnd, int nID, BYTE fValue)
+{
+    CheckDlgButton(hwnd, nID, fValue ? BST_CHECKED : BST_UNCHECKED);
+}
+
+// Reads one key into its global and shows it in its control.
+static void LoadKey(HWND hwnd, HWND hwndVideoList, const _SETTINGKEY *pKey)
+{
+    switch (pKey->nKind) {
+    case KIND_TEXT:
+        IniFile_LoadString(szIniFile, NULL, pKey->szKey, pKey->szDefault, pKey->szValue,
+                           pKey->nSize);
+        SetDlgItemTextA(hwnd, pKey->nID, pKey->szValue);
+        break;
+    case KIND_PORT:
+        uPort = (UINT)IniFile_LoadInt(szIniFile, NULL, pKey->szKey, pKey->nDefault);
+        SetDlgItemInt(hwnd, pKey->nID, uPort, FALSE);
+        break;
+    case KIND_FLAG:
+        *pKey->pfValue = IniFile_LoadInt(szIniFile, NULL, pKey->szKey, pKey->nDefault) != 0;
+        ShowFlag(hwnd, pKey->nID, *pKey->pfValue);
+        break;
+    case KIND_NOFLAG:
+        *pKey->pfValue = IniFile_LoadInt(szIniFile, NULL, pKey->szKey, pKey->nDefault) == 0;
+        ShowFlag(hwnd, pKey->nID, *pKey->pfValue);
+        break;
+    case KIND_VIDEO:
+        nSelectedVideo = VideoIndexOf(IniFile_LoadInt(szIniFile, NULL, pKey->szKey,
+                                                      pKey->nDefault));
+        SendMessageA(hwndVideoList, LB_SETCURSEL, (WPARAM)nSelectedVideo, 0);
+        break;
+    }
+}
+
+// Reads one control back into its global and writes the key; false when the
+// file could not be written.
+static bool SaveKey(HWND hwnd, const _SETTINGKEY *pKey)
+{
+    switch (pKey->nKind) {
+    case KIND_TEXT:
+        GetDlgItemTextA(hwnd, pKey->nID, pKey->szValue, pKey->nSize);
+        return IniFile_SaveString(szIniFile, NULL, pKey->szKey, pKey->szValue);
+    case KIND_PORT:
+        uPort = GetDlgItemInt(hwnd, pKey->nID, NULL, FALSE);
+        // Signed on purpose: the game client reads the port with "%d".
+        return IniFile_SaveInt(szIniFile, NULL, pKey->szKey, (int)uPort, "%04d");
+    case KIND_FLAG:
+        *pKey->pfValue = CheckedFlag(hwnd, pKey->nID);
+        return IniFile_SaveInt(szIniFile, NULL, pKey->szKey, *pKey->pfValue, NULL);
+    case KIND_NOFLAG:
+        *pKey->pfValue = CheckedFlag(hwnd, pKey->nID);
+        return IniFile_SaveInt(szIniFile, NULL, pKey->szKey, *pKey->pfValue ? 0 : 1, NULL);
+    case KIND_VIDEO:
+        return IniFile_SaveInt(szIniFile, NULL, pKey->szKey,
+                               szVideoModes[nSelectedVideo].nMode, NULL);
+    }
+    return false;
+}
+
+// "Okay": writes every key in table order; at the first key that cannot be
+// written, tells the player and returns false so that the window stays open.
+static bool SaveAll(HWND hwnd)
+{
+    for (int i = 0; i < nKeys; i++) {
+        if (!SaveKey(hwnd, &aKeys[i])) {
+            DisplayMessageBoxF(hwnd, MSGBOX_ERROR, szNotSaved, szIniFile);
+            return false;
+        }
+    }
+    return true;
+}
+
+// LBN_SELCHANGE: follows the list's selection, ignoring anything outside the table.
+static void SelectVideoMode(HWND hwnd)
+{
+    LRESULT nSel = SendDlgItemMessageA(hwnd, IDC_VIDEOMODE, LB_GETCURSEL, 0, 0);
+    if (nSel >= 0 && nSel < VIDEO_MODES)
+        nSelectedVideo = (short)nSel;
+}
+
+// The low-quality box: unchecking is free, checking needs the player's yes.
+static void ConfirmPoorMan(HWND hwnd)
+{
+    if (IsDlgButtonChecked(hwnd, IDC_POORMAN)) {
+        CheckDlgButton(hwnd, IDC_POORMAN, BST_UNCHECKED);
+        return;
+    }
+    if (DisplayMessageBox(hwnd, MSGBOX_CONFIRMATION, szPoorManQuestion) == IDYES)
+        CheckDlgButton(hwnd, IDC_POORMAN, BST_CHECKED);
+}
+
+// "Browse...": lets the player pick the browser, starting from the last one
+// loaded or chosen (not from text typed into the field since).
+static void BrowseForBrowser(HWND hwnd)
+{
+    if (GetFileName(szBrowser, szBrowser, szExe, FILENAME_OPEN, szBrowseTitle))
+        SetDlgItemTextA(hwnd, IDC_BROWSER, szBrowser);
+}
+
+// Inverts a check box; edit fields that reach here are left as they are.
+static void ToggleCheck(HWND hwnd, int nID)
+{
+    CheckDlgButton(hwnd, nID, IsDlgButtonChecked(hwnd, nID) == 0 ? BST_CHECKED : BST_UNCHECKED);
+}
+
+void Settings_Load(HWND hwnd, HWND hwndVideoList)
+{
+    for (int i = 0; i < nKeys; i++)
+        LoadKey(hwnd, hwndVideoList, &aKeys[i]);
+}
+
+void Settings_Refresh(HWND hwnd, DlgItemsControl *p_dic)
+{
+    fAnyShadowsEnabled = (INT)(IsDlgButtonChecked(hwnd, IDC_SHADOWS) |
+                               IsDlgButtonChecked(hwnd, IDC_CLOUDSSHADOWS));
+    p_dic->update();
+}
+
+void Settings_OnCommand(HWND hwnd, DlgItemsControl *p_dic, WORD wID, WORD wCode)
+{
+    switch (wID) {
+    case IDOK:
+        if (!SaveAll(hwnd))
+            return;
+        SendMessageA(hwnd, WM_CLOSE, 0, 0);
+        return;
+    case IDCANCEL:
+        SendMessageA(hwnd, WM_CLOSE, 0, 0);
+        return;
+    case IDC_VIDEOMODE:
+        if (wCode == LBN_SELCHANGE)
+            SelectVideoMode(hwnd);
+        break;
+    case IDC_POORMAN:
+        ConfirmPoorMan(hwnd);
+        break;
+    case IDC_PORT:
+        break;
+    case IDC_BROWSE:
+        BrowseForBrowser(hwnd);
+        break;
+    default:
+        ToggleCheck(hwnd, wID);
+        break;
+    }
+    Settings_Refresh(hwnd, p_dic);
+}

@@ -1,0 +1,39 @@
+// Settings: the fourteen settings of qw.ini that the editor understands, their
+// controls, and the handling of every command of the main window.
+#ifndef QW_SETTINGS_H
+#define QW_SETTINGS_H
+
+#include <windows.h>
+
+#include "DlgItemsControl.h"
+
+// The settings as last loaded or saved; between the two the controls hold the
+// player's working values (the video mode and the browser follow at once).
+extern short nSelectedVideo;        // index into szVideoModes, 0 to 5
+extern BYTE fFullScreen;
+extern BYTE fShadowsOn;
+extern BYTE fCloudsShadowsOn;
+extern BYTE fDontAdjustShadows;
+extern BYTE fPoorMan;
+extern BYTE fSaveIgnores;
+extern BYTE fUseGlobalIgnores;
+extern BYTE fSoundsEnabled;         // the inverse of the key no_sound
+extern UINT uPort;
+extern char szHost[MAX_PATH];
+extern char szNormalRot[16];        // rotation speeds stay text
+extern char szFineRot[16];
+extern char szBrowser[MAX_PATH];
+
+// Reads the fourteen keys from szIniFile (defaults for missing ones) into the
+// globals and the controls; hwndVideoList is the video mode list, already filled.
+void Settings_Load(HWND hwnd, HWND hwndVideoList);
+
+// Enables the dependent shadow box from the two shadow boxes, then applies
+// every control's flags.
+void Settings_Refresh(HWND hwnd, DlgItemsControl *p_dic);
+
+// Handles WM_COMMAND from control wID with notification wCode. "Okay" saves
+// and closes, "Cancel" closes; after a close neither hwnd nor p_dic exists.
+void Settings_OnCommand(HWND hwnd, DlgItemsControl *p_dic, WORD wID, WORD wCode);
+
+#endif

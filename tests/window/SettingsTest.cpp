@@ -1,0 +1,425 @@
+// The settings binding in-process: qw.ini in a temporary folder, the editor on
+// a thread, the test pressing the controls and answering the boxes.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+#include "Controls.h"
+#include "EditorSession.h"
+#include "Main.h"
+#include "Settings.h"
+
+namespace {
+
+const char szDefaultBrowser[] = "C:\\Program Files\\Internet Explorer\\iexplore.exe";
+
+// What "Okay" writes when it starts without a file and nothing is changed.
+const char szDefaultFile[] =
+    "#server_address = Please, see licence.txt\r\n"
+    "#server_port = 2000\r\n"
+    "#save_ignores = 1\r\n"
+    "#use_global_ignores = 1\r\n"
+    "#normal_camera_rotation_speed = 15.0\r\n"
+    "#fine_camera_rotation_speed = 1.0\r\n"
+    "#browser = C:\\Program Files\\Internet Explorer\\iexplore.exe\r\n"
+    "#video_mode = 2\r\n"
+    "#full_screen = 0\r\n"
+    "#shadows_on = 1\r\n"
+    "#clouds_shadows = 1\r\n"
+    "#no_adjust_shadows = 1\r\n"
+    "#poor_man = 0\r\n"
+    "#no_sound = 0";
+
+// The value of the first line "#key = value" of a file's bytes; "?" when absent.
+std::string ValueOf(const std::string &data, const std::string &key)
+{
+    std::string start = "#" + key + " = ";
+    size_t pos = 0;
+    while ((pos = data.find(start, pos)) != std::string::npos) {
+        if (pos == 0 || data[pos - 1] == '\n') {
+            size_t end = data.find_first_of("\r\n", pos);
+            if (end == std::string::npos)
+                end = data.size();
+            return data.substr(pos + start.size(), end - pos - start.size());
+        }
+        pos++;
+    }
+    return "?";
+}
+
+class Settings : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        folder = makeTempFolder();
+        ASSERT_FALSE(folder.empty());
+        ini = folder + "\\qw.ini";
+    }
+    void TearDown() override
+    {
+        if (editor.running()) {
+            PostMessageA(editor.hwnd, WM_CLOSE, 0, 0);
+            editor.waitForExit();
+        }
+        removeTempFolder(folder);
+    }
+
+    // Starts the editor, on qw.ini with these bytes when pszFile is not null.
+    bool start(const char *pszFile = NULL)
+    {
+        if (pszFile != NULL && !writeFileBytes(ini, pszFile))
+            return false;
+        return editor.start(folder.c_str());
+    }
+    // Presses "Okay" and waits for the end; true when the program ended with 0.
+    bool okay()
+    {
+        editor.clickAsync(IDOK);
+        return editor.waitForExit() && editor.nExitCode == 0;
+    }
+    std::string file()
+    {
+        std::string data;
+        if (!readFileBytes(ini, &data))
+            return "(no file)";
+        return data;
+    }
+    int videoRow() { return (int)SendMessageA(editor.control(IDC_VIDEOMODE), LB_GETCURSEL, 0, 0); }
+    // Picks a row of the video mode list as a click on it would.
+    void pickVideoRow(int nRow)
+    {
+        SendMessageA(editor.control(IDC_VIDEOMODE), LB_SETCURSEL, nRow, 0);
+        editor.command(IDC_VIDEOMODE, LBN_SELCHANGE);
+    }
+    bool enabled(int nID) { return IsWindowEnabled(editor.control(nID)) != FALSE; }
+
+    std::string folder;
+    std::string ini;
+    EditorSession editor;
+};
+
+TEST_F(Settings, WithoutAFileShowsTheDefaultsAndOkayWritesThem)
+{
+    ASSERT_TRUE(start());
+    EXPECT_EQ("Please, see licence.txt", editor.text(IDC_HOST));
+    EXPECT_EQ("2000", editor.text(IDC_PORT));
+    EXPECT_TRUE(editor.checked(IDC_SAVEIGNORES));
+    EXPECT_TRUE(editor.checked(IDC_USEGLOBALIGNORES));
+    EXPECT_EQ("15.0", editor.text(IDC_NORMALROT));
+    EXPECT_EQ("1.0", editor.text(IDC_FINEROT));
+    EXPECT_EQ(szDefaultBrowser, editor.text(IDC_BROWSER));
+
+    EXPECT_EQ(3, videoRow());
+    EXPECT_FALSE(editor.checked(IDC_FULLSCREEN));
+    EXPECT_FALSE(editor.checked(IDC_POORMAN));
+    EXPECT_TRUE(editor.checked(IDC_SHADOWS));
+    EXPECT_TRUE(editor.checked(IDC_CLOUDSSHADOWS));
+    EXPECT_TRUE(editor.checked(IDC_NOADJUSTSHADOWS));
+    EXPECT_TRUE(enabled(IDC_NOADJUSTSHADOWS));
+
+    EXPECT_TRUE(editor.checked(IDC_SOUNDS));
+    EXPECT_FALSE(editor.checked(IDC_DOLBY));
+    EXPECT_FALSE(enabled(IDC_DOLBY));
+    EXPECT_FALSE(fileExists(ini)) << "loading must not create the file";
+
+    ASSERT_TRUE(okay());
+    EXPECT_EQ(szDefaultFile, file());
+}
+
+TEST_F(Settings, OkayKeepsEveryOtherLineAndUpdatesTheKeysInPlace)
+{
+    ASSERT_TRUE(start("; Quarrow client settings\r\n"
+                      "[General]\r\n"
+                      "#Server_Address = old.example.net\r\n"
+                      "  #SERVER_PORT = 0080\r\n"
+                      "#chat_colour = 3\r\n"
+                      "\r\n"
+                      "\t#video_mode = 5\r\n"
+                      "#full_screen = 0\r\n"
+                      "# browser = not a key\r\n"
+                      "#shadows_on = 0\r\n"
+                      "#SHADOWS_ON = 1\r\n"
+                      "#poor_man = 1\r\n"
+                      "#no_sound = 5\r\n"
+                      "last line without a line end"));
+    EXPECT_EQ("old.example.net", editor.text(IDC_HOST));
+    EXPECT_EQ("80", editor.text(IDC_PORT));
+    EXPECT_EQ(2, videoRow());   // "1024 x 768 x 16"
+    EXPECT_FALSE(editor.checked(IDC_SHADOWS)) << "the first of two lines counts";
+    EXPECT_TRUE(editor.checked(IDC_POORMAN));
+    EXPECT_FALSE(editor.checked(IDC_SOUNDS));
+    EXPECT_EQ(szDefaultBrowser, editor.text(IDC_BROWSER));
+    EXPECT_EQ(nullptr, editor.waitForDialog(NULL, 0)) << "poor_man from the file asks nothing";
+
+    ASSERT_TRUE(okay());
+    EXPECT_EQ("; Quarrow client settings\r\n"
+              "[General]\r\n"
+              "#server_address = old.example.net\n"
+              "  #server_port = 0080\n"
+              "#chat_colour = 3\r\n"
+              "\r\n"
+              "\t#video_mode = 5\n"
+              "#full_screen = 0\n"
+              "# browser = not a key\r\n"
+              "#shadows_on = 0\n"
+              "#shadows_on = 0\n"
+              "#poor_man = 1\n"
+              "#no_sound = 1\n"
+              "last line without a line end\r\n"
+              "#save_ignores = 1\r\n"
+              "#use_global_ignores = 1\r\n"
+              "#normal_camera_rotation_speed = 15.0\r\n"
+              "#fine_camera_rotation_speed = 1.0\r\n"
+              "#browser = C:\\Program Files\\Internet Explorer\\iexplore.exe\r\n"
+              "#clouds_shadows = 1\r\n"
+              "#no_adjust_shadows = 1",
+              file());
+}
+
+TEST_F(Settings, ConvertsNumbersAsTheGameClientStoresThem)
+{
+    ASSERT_TRUE(start("#video_mode = 65537\r\n"
+                      "#server_port = -2\r\n"
+                      "#full_screen = 5\r\n"
+                      "#save_ignores = 0\r\n"
+                      "#normal_camera_rotation_speed = 12.50\r\n"));
+    EXPECT_EQ(0, videoRow()) << "only the low 16 bits name the mode";
+    EXPECT_EQ("4294967294", editor.text(IDC_PORT));
+    EXPECT_TRUE(editor.checked(IDC_FULLSCREEN));
+    EXPECT_FALSE(editor.checked(IDC_SAVEIGNORES));
+    EXPECT_EQ("12.50", editor.text(IDC_NORMALROT));
+
+    ASSERT_TRUE(okay());
+    std::string data = file();
+    EXPECT_EQ("1", ValueOf(data, "video_mode"));
+    EXPECT_EQ("-002", ValueOf(data, "server_port"));
+    EXPECT_EQ("1", ValueOf(data, "full_screen"));
+    EXPECT_EQ("0", ValueOf(data, "save_ignores"));
+    EXPECT_EQ("12.50", ValueOf(data, "normal_camera_rotation_speed"));
+}
+
+TEST_F(Settings, UnknownVideoModeFallsBackToIndexThree)
+{
+    ASSERT_TRUE(start("#video_mode = 7"));
+    EXPECT_EQ(3, videoRow());
+    ASSERT_TRUE(okay());
+    EXPECT_EQ("2", ValueOf(file(), "video_mode"));
+}
+
+TEST_F(Settings, OkayWritesWhatThePlayerEntered)
+{
+    ASSERT_TRUE(start());
+    editor.setText(IDC_HOST, "");
+    editor.setText(IDC_PORT, "80");
+    editor.setText(IDC_FINEROT, "0.123456789012345678");   // longer than 15
+    editor.setText(IDC_BROWSER, std::string(300, 'b').c_str());
+    editor.click(IDC_SAVEIGNORES);
+    editor.click(IDC_FULLSCREEN);
+    editor.click(IDC_SOUNDS);
+    pickVideoRow(5);
+
+    ASSERT_TRUE(okay());
+    std::string data = file();
+    EXPECT_NE(std::string::npos, data.find("#server_address = \r\n")) << data;
+    EXPECT_EQ("0080", ValueOf(data, "server_port"));
+    EXPECT_EQ("0.1234567890123", ValueOf(data, "fine_camera_rotation_speed"));
+    EXPECT_EQ(std::string(259, 'b'), ValueOf(data, "browser"));
+    EXPECT_EQ("0", ValueOf(data, "save_ignores"));
+    EXPECT_EQ("1", ValueOf(data, "full_screen"));
+    EXPECT_EQ("1", ValueOf(data, "no_sound"));
+    EXPECT_EQ("6", ValueOf(data, "video_mode"));
+}
+
+TEST_F(Settings, AListWithoutSelectionKeepsTheLastVideoMode)
+{
+    ASSERT_TRUE(start("#video_mode = 4"));
+    pickVideoRow(1);
+    pickVideoRow(-1);   // LB_GETCURSEL then reports LB_ERR
+    EXPECT_EQ(1, nSelectedVideo);
+    ASSERT_TRUE(okay());
+    EXPECT_EQ("3", ValueOf(file(), "video_mode"));
+}
+
+TEST_F(Settings, KeepShadowsBoxFollowsBothShadowBoxes)
+{
+    ASSERT_TRUE(start("#shadows_on = 0\r\n#clouds_shadows = 0\r\n#no_adjust_shadows = 1"));
+    editor.selectTab(1);
+    EXPECT_FALSE(enabled(IDC_NOADJUSTSHADOWS));
+    EXPECT_TRUE(editor.checked(IDC_NOADJUSTSHADOWS)) << "disabled, but it keeps its mark";
+
+    editor.click(IDC_SHADOWS);
+    EXPECT_TRUE(enabled(IDC_NOADJUSTSHADOWS));
+    editor.click(IDC_CLOUDSSHADOWS);
+    EXPECT_TRUE(enabled(IDC_NOADJUSTSHADOWS));
+    editor.click(IDC_SHADOWS);
+    EXPECT_TRUE(enabled(IDC_NOADJUSTSHADOWS));
+    editor.click(IDC_CLOUDSSHADOWS);
+    EXPECT_FALSE(enabled(IDC_NOADJUSTSHADOWS));
+
+    ASSERT_TRUE(okay());
+    std::string data = file();
+    EXPECT_EQ("0", ValueOf(data, "shadows_on"));
+    EXPECT_EQ("0", ValueOf(data, "clouds_shadows"));
+    EXPECT_EQ("1", ValueOf(data, "no_adjust_shadows"));
+}
+
+TEST_F(Settings, LowQualityAsksBeforeSwitchingOnOnly)
+{
+    ASSERT_TRUE(start());
+    editor.selectTab(1);
+
+    editor.clickAsync(IDC_POORMAN);
+    HWND hwndBox = editor.waitForDialog("Confirmation");
+    ASSERT_NE(nullptr, hwndBox);
+    char szText[512] = "";
+    GetDlgItemTextA(hwndBox, 0xFFFF, szText, sizeof(szText));
+    EXPECT_STREQ("You are going to enable an option that will drastically drop the quality \n"
+                 "(no reflections and the texture filtering will be set to NEAREST).\n"
+                 "Although you might get some performance increase.\n\n"
+                 "Are you sure you want to enable this option?",
+                 szText);
+    EXPECT_NE(nullptr, GetDlgItem(hwndBox, IDYES));
+    EXPECT_NE(nullptr, GetDlgItem(hwndBox, IDNO));
+    ASSERT_TRUE(editor.answerDialog(hwndBox, IDNO));
+    EXPECT_FALSE(editor.checked(IDC_POORMAN));
+
+    editor.clickAsync(IDC_POORMAN);
+    hwndBox = editor.waitForDialog("Confirmation");
+    ASSERT_NE(nullptr, hwndBox);
+    ASSERT_TRUE(editor.answerDialog(hwndBox, IDYES));
+    EXPECT_TRUE(editor.checked(IDC_POORMAN));
+
+    // Switching it off asks nothing.
+    editor.clickAsync(IDC_POORMAN);
+    editor.sync();
+    EXPECT_EQ(nullptr, editor.waitForDialog(NULL, 0));
+    EXPECT_FALSE(editor.checked(IDC_POORMAN));
+
+    editor.clickAsync(IDC_POORMAN);
+    hwndBox = editor.waitForDialog("Confirmation");
+    ASSERT_NE(nullptr, hwndBox);
+    ASSERT_TRUE(editor.answerDialog(hwndBox, IDYES));
+    ASSERT_TRUE(okay());
+    EXPECT_EQ("1", ValueOf(file(), "poor_man"));
+}
+
+// Types a name into the file field of an open dialog.
+bool TypeFileName(HWND hwndDialog, const char *pszName)
+{
+    static const int aFields[] = { 0x47C /* cmb13 */, 0x480 /* edt1 */ };
+    for (int nID : aFields) {
+        HWND hwndField = GetDlgItem(hwndDialog, nID);
+        if (hwndField != NULL && IsWindowVisible(hwndField))
+            return SetWindowTextA(hwndField, pszName) != FALSE;
+    }
+    return false;
+}
+
+TEST_F(Settings, BrowseCancelledLeavesTheFieldAndChosenReplacesIt)
+{
+    std::string chosen = folder + "\\mybrowser.exe";
+    ASSERT_TRUE(writeFileBytes(chosen, "MZ"));
+    ASSERT_TRUE(start("#browser = C:\\old\\browser.exe"));
+    editor.setText(IDC_BROWSER, "C:\\typed\\by\\hand.exe");
+
+    editor.clickAsync(IDC_BROWSE);
+    HWND hwndDialog = editor.waitForDialog("Locate your favorite browser", 15000);
+    ASSERT_NE(nullptr, hwndDialog);
+    ASSERT_TRUE(editor.answerDialog(hwndDialog, IDCANCEL));
+    EXPECT_EQ("C:\\typed\\by\\hand.exe", editor.text(IDC_BROWSER));
+    EXPECT_STREQ("C:\\old\\browser.exe", szBrowser);
+
+    editor.clickAsync(IDC_BROWSE);
+    hwndDialog = editor.waitForDialog("Locate your favorite browser", 15000);
+    ASSERT_NE(nullptr, hwndDialog);
+    ASSERT_TRUE(TypeFileName(hwndDialog, chosen.c_str()));
+    ASSERT_TRUE(editor.answerDialog(hwndDialog, IDOK));
+    EXPECT_EQ(0, lstrcmpiA(chosen.c_str(), editor.text(IDC_BROWSER).c_str()))
+        << editor.text(IDC_BROWSER);
+
+    ASSERT_TRUE(okay());
+    EXPECT_EQ(0, lstrcmpiA(chosen.c_str(), ValueOf(file(), "browser").c_str()));
+}
+
+const char szSample[] =
+    "; sample\r\n"
+    "#server_address = play.quarrow.example\r\n"
+    "#server_port = 2000\r\n"
+    "#shadows_on = 1\r\n"
+    "#poor_man = 0\r\n";
+
+// Changes something on every page.
+void ChangeEverything(EditorSession &editor)
+{
+    editor.setText(IDC_HOST, "elsewhere");
+    editor.setText(IDC_PORT, "1234");
+    editor.click(IDC_SHADOWS);
+    editor.click(IDC_SOUNDS);
+    SendMessageA(editor.control(IDC_VIDEOMODE), LB_SETCURSEL, 0, 0);
+    editor.command(IDC_VIDEOMODE, LBN_SELCHANGE);
+}
+
+TEST_F(Settings, CancelAndCloseBoxLeaveTheFileAsItWas)
+{
+    ASSERT_TRUE(start(szSample));
+    ChangeEverything(editor);
+    editor.clickAsync(IDCANCEL);
+    ASSERT_TRUE(editor.waitForExit());
+    EXPECT_EQ(0u, editor.nExitCode);
+    EXPECT_EQ(szSample, file());
+
+    EditorSession second;
+    ASSERT_TRUE(second.start(folder.c_str()));
+    ChangeEverything(second);
+    PostMessageA(second.hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+    ASSERT_TRUE(second.waitForExit());
+    EXPECT_EQ(0u, second.nExitCode);
+    EXPECT_EQ(szSample, file());
+}
+
+TEST_F(Settings, CancelWithoutAFileCreatesNone)
+{
+    ASSERT_TRUE(start());
+    editor.click(IDC_FULLSCREEN);
+    editor.clickAsync(IDCANCEL);
+    ASSERT_TRUE(editor.waitForExit());
+    EXPECT_FALSE(fileExists(ini));
+}
+
+TEST_F(Settings, OkayThatCannotWriteSaysSoAndKeepsTheWindow)
+{
+    ASSERT_TRUE(writeFileBytes(ini, szSample));
+    ASSERT_TRUE(SetFileAttributesA(ini.c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(start());
+    ChangeEverything(editor);
+
+    editor.clickAsync(IDOK);
+    HWND hwndBox = editor.waitForDialog("Error");
+    ASSERT_NE(nullptr, hwndBox);
+    char szText[1024] = "";
+    GetDlgItemTextA(hwndBox, 0xFFFF, szText, sizeof(szText));
+    EXPECT_NE(nullptr, strstr(szText, szIniFile)) << szText;
+    EXPECT_NE(nullptr, strstr(szText, "not saved")) << szText;
+    ASSERT_TRUE(editor.answerDialog(hwndBox, IDOK));
+
+    ASSERT_TRUE(editor.running());
+    EXPECT_TRUE(IsWindowVisible(editor.hwnd));
+    EXPECT_EQ("elsewhere", editor.text(IDC_HOST));
+    EXPECT_EQ("1234", editor.text(IDC_PORT));
+    EXPECT_FALSE(editor.checked(IDC_SHADOWS));
+    EXPECT_EQ(szSample, file());
+
+    // Once the file can be written, "Okay" again saves the player's values.
+    ASSERT_TRUE(SetFileAttributesA(ini.c_str(), FILE_ATTRIBUTE_NORMAL));
+    ASSERT_TRUE(okay());
+    std::string data = file();
+    EXPECT_EQ("elsewhere", ValueOf(data, "server_address"));
+    EXPECT_EQ("1234", ValueOf(data, "server_port"));
+    EXPECT_EQ("0", ValueOf(data, "shadows_on"));
+    EXPECT_EQ("1", ValueOf(data, "video_mode"));
+    EXPECT_EQ("1", ValueOf(data, "no_sound"));
+}
+
+}  // namespace

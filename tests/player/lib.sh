@@ -1,0 +1,182 @@
+# Shared steps of the player tests: start the real editor under Wine in a
+# folder of its own, look at it with qwinspect, click and type with xdotool,
+# keep a screenshot of every step. Source it, then call pl_setup with the
+# test's name and the arguments that CTest passes:
+#   QWCONFIG QWINSPECT SHOTROOT SAMPLE EXPECTED
+# The tests run on the display and Wine prefix that test.sh prepares (DISPLAY,
+# WINEPREFIX with a 1024 x 768 virtual desktop); started by hand without a
+# DISPLAY, they make their own (build/wineprefix-player and a private Xvfb).
+
+PL_LIB_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+PL_ROOT=$(cd "$PL_LIB_DIR/../.." && pwd)
+
+# pl_setup NAME QWCONFIG QWINSPECT SHOTROOT SAMPLE EXPECTED
+pl_setup() {
+    PL_NAME=$1
+    QWCONFIG=$(realpath -m "$2")
+    QWINSPECT=$(realpath -m "$3")
+    PL_SHOTS=$(realpath -m "$4")/$1
+    PL_SAMPLE=$(realpath -m "$5")
+    PL_EXPECTED=$(realpath -m "$6")
+    PL_STEP=0
+    PL_PID=
+    PL_OWN_DISPLAY=
+    rm -rf "$PL_SHOTS"
+    mkdir -p "$PL_SHOTS"
+    PL_WORK=$(mktemp -d "${TMPDIR:-/tmp}/qwplayer.XXXXXX")
+    PL_DIR=$PL_WORK/game
+    mkdir -p "$PL_DIR"
+    trap pl_cleanup EXIT
+    if [ -z "${DISPLAY:-}" ] || [ -z "${WINEPREFIX:-}" ]; then
+        . "$PL_ROOT/scripts/wineenv.sh"
+        qw_wine_env "$PL_ROOT/build/wineprefix-player"
+        qw_start_xvfb
+        qw_wine_prefix_init desktop
+        PL_OWN_DISPLAY=1
+    fi
+    export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+}
+
+# pl_cleanup: ends the editor if this test started it and it still runs.
+pl_cleanup() {
+    if [ -n "$PL_PID" ] && kill -0 "$PL_PID" 2>/dev/null; then
+        kill "$PL_PID" 2>/dev/null
+        wait "$PL_PID" 2>/dev/null
+    fi
+    rm -rf "$PL_WORK"
+    if [ -n "$PL_OWN_DISPLAY" ]; then
+        qw_wine_stop
+    fi
+}
+
+# pl_shot NAME: keeps a picture of the screen as NN-NAME.png.
+pl_shot() {
+    PL_STEP=$((PL_STEP + 1))
+    import -window root "$PL_SHOTS/$(printf %02d "$PL_STEP")-$1.png" 2>/dev/null
+}
+
+# pl_fail MESSAGE: reports the failure with a last picture and ends the test.
+pl_fail() {
+    echo "FAIL ($PL_NAME): $*"
+    pl_shot failure
+    [ -f "$PL_WORK/inspect.txt" ] && sed 's/^/  | /' "$PL_WORK/inspect.txt"
+    exit 1
+}
+
+# pl_check MESSAGE COMMAND...: runs the command and fails the test when it fails.
+pl_check() {
+    local msg=$1
+    shift
+    "$@" || pl_fail "$msg"
+}
+
+# pl_inspect [dialogs]: runs qwinspect into $PL_WORK/inspect.txt. Its output
+# goes to a file: never wait on a pipe from a Wine program.
+pl_inspect() {
+    wine "$QWINSPECT" "$@" >"$PL_WORK/inspect.txt" 2>/dev/null </dev/null
+}
+
+# pl_start: starts the editor in the test's folder and waits for its window.
+pl_start() {
+    (cd "$PL_DIR" && exec wine "$QWCONFIG" >"$PL_WORK/wine.log" 2>&1 </dev/null) &
+    PL_PID=$!
+    local i
+    for i in $(seq 1 100); do
+        if pl_inspect; then
+            sleep 0.3 # let the first paint finish before anyone looks
+            pl_inspect
+            return 0
+        fi
+        kill -0 "$PL_PID" 2>/dev/null || pl_fail "the editor ended before its window showed"
+        sleep 0.2
+    done
+    pl_fail "no window after 20 s"
+}
+
+# pl_wait_exit: waits up to 15 s for the editor to end; sets PL_EXIT to its code.
+pl_wait_exit() {
+    local i
+    for i in $(seq 1 75); do
+        kill -0 "$PL_PID" 2>/dev/null || break
+        sleep 0.2
+    done
+    kill -0 "$PL_PID" 2>/dev/null && pl_fail "the editor is still running"
+    wait "$PL_PID"
+    PL_EXIT=$?
+    PL_PID=
+}
+
+# pl_get KIND [KEY] -> the tab-separated fields of the first line of inspect.txt
+# that starts with KIND (and KEY in the second field), without those two.
+pl_get() {
+    awk -F'\t' -v kind="$1" -v key="${2-}" '
+        $1 == kind && (key == "" || $2 == key) {
+            out = ""
+            for (i = (key == "" ? 2 : 3); i <= NF; i++) out = out (out == "" ? "" : " ") $i
+            print out
+            exit
+        }' "$PL_WORK/inspect.txt"
+}
+
+# pl_control ID -> "class shown enabled check x y w h text" of control ID.
+pl_control() {
+    pl_get control "$1"
+}
+
+# pl_center_of KIND KEY: prints the centre "x y" of a line whose fields 3-6
+# are x, y, width, height (control, tab, item).
+pl_center_of() {
+    awk -F'\t' -v kind="$1" -v key="$2" '
+        $1 == kind && $2 == key {
+            off = (kind == "control") ? 4 : 0
+            print int($(3 + off) + $(5 + off) / 2), int($(4 + off) + $(6 + off) / 2)
+            exit
+        }' "$PL_WORK/inspect.txt"
+}
+
+# pl_click_at X Y: one left click at a screen position.
+pl_click_at() {
+    xdotool mousemove "$1" "$2" click 1
+    sleep 0.5 # a push button fires on release; give the editor a moment
+}
+
+# pl_click KIND KEY: clicks the centre of a control, tab or list item, as
+# inspect.txt last showed it.
+pl_click() {
+    local pos
+    pos=$(pl_center_of "$1" "$2")
+    [ -n "$pos" ] || pl_fail "no $1 $2 to click"
+    # shellcheck disable=SC2086
+    pl_click_at $pos
+}
+
+# pl_visible -> the shown controls, one "id class text" a line, sorted; edit
+# fields and lists without their text, which is data rather than layout.
+pl_visible() {
+    awk -F'\t' '$1 == "control" && $4 == 1 {
+            if ($3 == "Edit" || $3 == "ListBox") print $2, $3
+            else print $2, $3, $11
+        }' "$PL_WORK/inspect.txt" | sort
+}
+
+# pl_type_into ID TEXT: clicks into an edit field, selects its text and types
+# TEXT over it.
+pl_type_into() {
+    pl_click control "$1"
+    xdotool key End shift+Home
+    xdotool type --delay 40 "$2"
+    sleep 0.3
+}
+
+# pl_same_bytes FILE EXPECTED: true when both files hold the same bytes;
+# otherwise shows both, with line ends visible.
+pl_same_bytes() {
+    if cmp -s "$1" "$2"; then
+        return 0
+    fi
+    echo "--- expected ($2):"
+    od -c "$2" | head -60
+    echo "--- found ($1):"
+    od -c "$1" 2>/dev/null | head -60
+    return 1
+}

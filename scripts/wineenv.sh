@@ -41,6 +41,9 @@ qw_wine_prefix_init() {
         if [ "${1:-}" = desktop ]; then
             wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
             wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
+            # The desktop takes effect with the next session of the prefix.
+            wineserver -k >/dev/null 2>&1
+            wineserver -w
         fi
     fi
     wineserver -p >/dev/null 2>&1

@@ -71,14 +71,7 @@ cleanup() {
 }
 trap cleanup EXIT
 echo "run.sh: preparing the Wine prefix build/wineprefix-demo (the first time takes a while)"
-fresh=
-[ -f "$WINEPREFIX/system.reg" ] || fresh=1
 qw_wine_prefix_init desktop
-if [ -n "$fresh" ]; then
-    # A new prefix opens its virtual desktop only from the next Wine start on.
-    wineserver -k >/dev/null 2>&1
-    qw_wine_prefix_init desktop
-fi
 
 # inspect: what the editor's window holds, into build/demo/inspect.txt (a file:
 # never wait on a pipe from a Wine program).

@@ -180,3 +180,56 @@ pl_same_bytes() {
     od -c "$1" 2>/dev/null | head -60
     return 1
 }
+
+# pl_use_sample: puts a copy of the sample qw.ini into the test's folder.
+pl_use_sample() {
+    cp "$PL_SAMPLE" "$PL_DIR/qw.ini"
+}
+
+# pl_tab INDEX: selects a page by a click on its tab and looks again.
+pl_tab() {
+    pl_click tab "$1"
+    pl_inspect || pl_fail "the window went away after a click on tab $1"
+    pl_check "tab $1 is not selected after a click on it" [ "$(pl_get tabsel)" = "$1" ]
+}
+
+# pl_checked ID -> the check state (0 or 1) of a check box, looking again first.
+pl_checked() {
+    pl_inspect || pl_fail "the window went away"
+    pl_control "$1" | cut -d' ' -f4
+}
+
+# pl_text ID -> the text of a control, as qwinspect escapes it, looking again first.
+pl_text() {
+    pl_inspect || pl_fail "the window went away"
+    pl_control "$1" | cut -d' ' -f9-
+}
+
+# pl_close_with ID: presses "Okay" (1) or "Cancel" (2) and expects the editor
+# to end with exit code 0.
+pl_close_with() {
+    pl_inspect || pl_fail "the window went away before the button $1"
+    pl_click control "$1"
+    pl_wait_exit
+    pl_shot closed
+    pl_check "exit code $PL_EXIT" [ "$PL_EXIT" = 0 ]
+}
+
+# pl_wait_dialog: waits up to 10 s for a dialog of the editor that is not
+# waiting on another one; leaves it in inspect.txt.
+pl_wait_dialog() {
+    local i
+    for i in $(seq 1 50); do
+        pl_inspect dialogs
+        grep -q "^dialog	1	" "$PL_WORK/inspect.txt" && return 0
+        sleep 0.2
+    done
+    pl_fail "no dialog showed"
+}
+
+# pl_no_dialog: fails when the editor shows a dialog.
+pl_no_dialog() {
+    pl_inspect dialogs
+    grep -q "^dialog	" "$PL_WORK/inspect.txt" && pl_fail "a dialog is open"
+    return 0
+}

@@ -21,10 +21,9 @@ xdotool key End shift+Home
 xdotool type --delay 40 "$chosen"
 pl_shot typed
 xdotool key Return
-sleep 1
 pl_no_dialog
 pl_shot chosen
-pl_check "the browser field holds '$(pl_text 701)'" [ "$(pl_text 701)" = 'C:\\windows\\notepad.exe' ]
+pl_expect "the browser field" 'C:\\windows\\notepad.exe' pl_q_text 701
 
 pl_close_with 1
 pl_check "browser is not the chosen program" grep -qF "#browser = $chosen" "$PL_DIR/qw.ini"

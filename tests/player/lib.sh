@@ -150,9 +150,10 @@ pl_click() {
     pl_click_at $pos
 }
 
-# pl_visible -> the shown controls, one "id class text" a line, sorted; edit
+# pl_q_visible -> the shown controls, one "id class text" a line, sorted; edit
 # fields and lists without their text, which is data rather than layout.
-pl_visible() {
+pl_q_visible() {
+    pl_inspect || { echo "(no window)"; return; }
     awk -F'\t' '$1 == "control" && $4 == 1 {
             if ($3 == "Edit" || $3 == "ListBox") print $2, $3
             else print $2, $3, $11
@@ -186,23 +187,48 @@ pl_use_sample() {
     cp "$PL_SAMPLE" "$PL_DIR/qw.ini"
 }
 
-# pl_tab INDEX: selects a page by a click on its tab and looks again.
+# pl_expect MESSAGE WANTED QUERY...: runs the query (one of the pl_q_ functions,
+# which look at the window again) until it prints WANTED, for up to 5 s: the
+# editor takes a moment to handle a click. Fails the test with MESSAGE and
+# what the query found.
+pl_expect() {
+    local msg=$1 want=$2 got i
+    shift 2
+    for i in $(seq 1 25); do
+        got=$("$@")
+        [ "$got" = "$want" ] && return 0
+        sleep 0.2
+    done
+    echo "expected: $want"
+    echo "found:    $got"
+    pl_fail "$msg"
+}
+
+# pl_q_get KIND [KEY] -> pl_get on a fresh look at the window.
+pl_q_get() {
+    pl_inspect || { echo "(no window)"; return; }
+    pl_get "$@"
+}
+
+# pl_q_checked ID -> the check state (0 or 1) of a check box.
+pl_q_checked() {
+    pl_q_get control "$1" | cut -d' ' -f4
+}
+
+# pl_q_enabled ID -> 1 when the control is enabled, else 0.
+pl_q_enabled() {
+    pl_q_get control "$1" | cut -d' ' -f3
+}
+
+# pl_q_text ID -> the text of a control, as qwinspect escapes it.
+pl_q_text() {
+    pl_q_get control "$1" | cut -d' ' -f9-
+}
+
+# pl_tab INDEX: selects a page by a click on its tab.
 pl_tab() {
     pl_click tab "$1"
-    pl_inspect || pl_fail "the window went away after a click on tab $1"
-    pl_check "tab $1 is not selected after a click on it" [ "$(pl_get tabsel)" = "$1" ]
-}
-
-# pl_checked ID -> the check state (0 or 1) of a check box, looking again first.
-pl_checked() {
-    pl_inspect || pl_fail "the window went away"
-    pl_control "$1" | cut -d' ' -f4
-}
-
-# pl_text ID -> the text of a control, as qwinspect escapes it, looking again first.
-pl_text() {
-    pl_inspect || pl_fail "the window went away"
-    pl_control "$1" | cut -d' ' -f9-
+    pl_expect "tab $1 is not selected after a click on it" "$1" pl_q_get tabsel
 }
 
 # pl_close_with ID: presses "Okay" (1) or "Cancel" (2) and expects the editor
@@ -227,9 +253,13 @@ pl_wait_dialog() {
     pl_fail "no dialog showed"
 }
 
-# pl_no_dialog: fails when the editor shows a dialog.
+# pl_no_dialog: fails when the editor still shows a dialog after 5 s.
 pl_no_dialog() {
-    pl_inspect dialogs
-    grep -q "^dialog	" "$PL_WORK/inspect.txt" && pl_fail "a dialog is open"
-    return 0
+    local i
+    for i in $(seq 1 25); do
+        pl_inspect dialogs
+        grep -q "^dialog	" "$PL_WORK/inspect.txt" || return 0
+        sleep 0.2
+    done
+    pl_fail "a dialog is still open"
 }

@@ -19,18 +19,17 @@ ask_and_answer() {
     buttons=$(awk -F'\t' '$1 == "control" && $3 == "Button" && $4 == 1 { print $2 }' "$PL_WORK/inspect.txt" | tr '\n' ' ')
     pl_check "the question has the buttons $buttons" [ "$buttons" = "6 7 " ]
     pl_click control "$1"
-    sleep 0.3
     pl_no_dialog
 }
 
 pl_start
 pl_tab 1
-pl_check "the low-quality box starts checked" [ "$(pl_checked 205)" = 0 ]
+pl_expect "the low-quality box starts checked" 0 pl_q_checked 205
 
 ask_and_answer 7
-pl_check "No ticked the box" [ "$(pl_checked 205)" = 0 ]
+pl_expect "No ticked the box" 0 pl_q_checked 205
 ask_and_answer 6
-pl_check "Yes left the box unticked" [ "$(pl_checked 205)" = 1 ]
+pl_expect "Yes left the box unticked" 1 pl_q_checked 205
 pl_shot ticked
 
 pl_close_with 1

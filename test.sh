@@ -87,14 +87,24 @@ if is_built win64; then
     qw_wine_stop
 fi
 
-if is_built win32; then
-    echo "== win32 static checks"
-    for exe in build/win32/*.exe build/win32/tests/*/*.exe; do
-        [ -e "$exe" ] || continue
-        scripts/check_imports.sh i686-w64-mingw32 "$exe"
-        note_result $? "win32 imports $exe"
-    done
-fi
+# Static checks: the programs players get and the one that runs here are GUI
+# programs with the icon and version record that import only Windows' own DLLs;
+# every 32-bit test program imports only Windows' DLLs as well.
+for preset in win32 win64; do
+    is_built "$preset" || continue
+    echo "== $preset static checks"
+    triplet=i686-w64-mingw32
+    [ "$preset" = win64 ] && triplet=x86_64-w64-mingw32
+    tests/resources/check_program.sh "$triplet" "build/$preset/qwconfig.exe"
+    note_result $? "$preset qwconfig.exe checks"
+    if [ "$preset" = win32 ]; then
+        for exe in build/win32/tests/*/*.exe; do
+            [ -e "$exe" ] || continue
+            scripts/check_imports.sh "$triplet" "$exe"
+            note_result $? "win32 imports $exe"
+        done
+    fi
+done
 
 echo
 if [ "$failed" -gt 0 ]; then

@@ -14,7 +14,7 @@
 
 // Longest key that can be stored: "#" and the key word stay below 255 bytes.
 #define MAX_KEY 253
-// First block read from a file; most configuration files fit in it.
+// First block read from a file whose size cannot be told.
 #define READ_CHUNK 65536
 // Buffer of the typed loaders: at most 31 bytes of a number are looked at.
 #define NUMBER_TEXT 32
@@ -231,6 +231,14 @@ static const unsigned char *MatchSetting(const unsigned char *pLine, const unsig
     return pWordEnd;
 }
 
+// Size of the open file as its end position tells it, or -1; only a hint.
+static long FileSizeHint(FILE *pf)
+{
+    long cb = fseek(pf, 0, SEEK_END) == 0 ? ftell(pf) : -1;
+    rewind(pf);
+    return cb;
+}
+
 // Reads the whole file into a new heap block (*ppb, to be freed by the caller,
 // NULL when nothing was read) and gives READ_OK, READ_MISSING when the file does
 // not exist, or READ_FAILED when it exists but cannot be read.
@@ -241,9 +249,16 @@ static int ReadWholeFile(const char *pszFile, unsigned char **ppb, size_t *pcb)
     FILE *pf = fopen(pszFile, "rb");
     if (!pf)
         return errno == ENOENT ? READ_MISSING : READ_FAILED;
-    // Read into a block that doubles whenever a read fills it.
-    size_t cbMax = READ_CHUNK, cb = 0;
+    // Read into a block one byte larger than the file, so that a single read
+    // reaches its end; the block doubles whenever a read fills it.
+    long cbHint = FileSizeHint(pf);
+    size_t cbMax = cbHint >= 0 && (unsigned long)cbHint < SIZE_MAX - 1 ? (size_t)cbHint + 1 : READ_CHUNK;
+    size_t cb = 0;
     unsigned char *pb = (unsigned char *)malloc(cbMax);
+    if (!pb && cbMax > READ_CHUNK) {
+        cbMax = READ_CHUNK;
+        pb = (unsigned char *)malloc(cbMax);
+    }
     bool fOk = pb != NULL;
     while (fOk) {
         cb += fread(pb + cb, 1, cbMax - cb, pf);

@@ -33,10 +33,13 @@ std::string MakeFile(size_t cbTotal)
     fs::create_directories(BENCH_DIR);
     std::string sFile = std::string(BENCH_DIR) + "/qw_" + std::to_string(cbTotal) + ".ini";
     std::string s;
+    bool fSound = false;
     for (int n = 0; s.size() < cbTotal; n++) {
-        if (s.size() >= cbTotal / 2 && s.find("#sound") == std::string::npos)
+        if (s.size() >= cbTotal / 2 && !fSound) {
             s += "#sound = 1\r\n";
-        else if (n % 10 == 9)
+            fSound = true;
+        }
+        if (n % 10 == 9)
             s += "; comment line number " + std::to_string(n) + "\r\n\r\n";
         else
             s += "#setting_" + std::to_string(n) + " = value " + std::to_string(n * 7) + "\r\n";

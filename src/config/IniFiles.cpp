@@ -197,12 +197,42 @@ static size_t BomLength(const unsigned char *pb, size_t cb)
     return cb >= 3 && pb[0] == 0xEF && pb[1] == 0xBB && pb[2] == 0xBF ? 3 : 0;
 }
 
-// Skips blank bytes (0x00 to 0x20, line feeds included) up to pEnd.
-static const unsigned char *SkipBlanks(const unsigned char *p, const unsigned char *pEnd)
+// Next "#" from p on that is directly followed by bFirst (in either case when
+// it is an ASCII letter), or NULL. Tests eight positions at a time: a word is
+// skipped when none of its bytes is "#" with the wanted byte behind it.
+static const unsigned char *FindHashAnd(const unsigned char *p, const unsigned char *pEnd,
+                                        unsigned char bFirst)
 {
-    while (p < pEnd && *p <= ' ')
-        p++;
-    return p;
+    const uint64_t uOnes = 0x0101010101010101u;
+    unsigned char bWant = FoldCase(bFirst);
+    unsigned char bMask = bWant >= 'a' && bWant <= 'z' ? 0x20 : 0;
+    uint64_t uHash = uOnes * '#', uMask = uOnes * bMask, uWant = uOnes * bWant;
+    while (pEnd - p >= 2) {
+        while (pEnd - p >= 9) {
+            uint64_t u0, u1;
+            memcpy(&u0, p, 8);
+            memcpy(&u1, p + 1, 8);
+            uint64_t uZero = (u0 ^ uHash) | ((u1 | uMask) ^ uWant);
+            if (((uZero - uOnes) & ~uZero & (uOnes << 7)) != 0)
+                break;
+            p += 8;
+        }
+        const unsigned char *pStop = pEnd - p >= 9 ? p + 8 : pEnd - 1;
+        for (; p < pStop; p++) {
+            if (p[0] == '#' && (unsigned char)(p[1] | bMask) == bWant)
+                return p;
+        }
+    }
+    return NULL;
+}
+
+// True when only blank bytes (line feeds excepted) stand between the start of
+// p's line and p; pBegin is the start of the first line.
+static bool StartsLine(const unsigned char *pBegin, const unsigned char *p)
+{
+    while (p > pBegin && p[-1] <= ' ' && p[-1] != '\n')
+        p--;
+    return p == pBegin || p[-1] == '\n';
 }
 
 // The line feed that ends the line at p, or pEnd for the last line.
@@ -212,12 +242,12 @@ static const unsigned char *LineEnd(const unsigned char *p, const unsigned char 
     return pv ? (const unsigned char *)pv : pEnd;
 }
 
-// When the line pLine..pLineEnd, from its first non-blank byte, is a setting
-// line whose key word is the key, returns the end of that key word, else NULL.
+// When the "#" at pLine, up to pLineEnd, starts the key word of the key,
+// returns the end of that key word, else NULL.
 static const unsigned char *MatchSetting(const unsigned char *pLine, const unsigned char *pLineEnd,
                                          const char *pszKey, size_t cchKey)
 {
-    if (*pLine != '#' || (size_t)(pLineEnd - pLine) - 1 < cchKey)
+    if ((size_t)(pLineEnd - pLine) - 1 < cchKey)
         return NULL;
     const unsigned char *pWord = pLine + 1;
     for (size_t i = 0; i < cchKey; i++) {
@@ -369,22 +399,24 @@ bool IniFile_GetString(const char *pszFile, const char *pszSection, const char *
     if (!pszFile || !pszResult || cchKey == 0 || ReadWholeFile(pszFile, &pb, &cb) != READ_OK)
         return false;
 
+    // Only a "#" followed by the key's first byte can start a setting of the
+    // key; it does when it is the first non-blank byte of its line.
     bool fFound = false;
     const unsigned char *pEnd = pb + cb;
-    const unsigned char *p = pb + BomLength(pb, cb);
-    while (!fFound) {
-        p = SkipBlanks(p, pEnd);
-        if (p == pEnd)
-            break;
-        const unsigned char *pLineEnd = LineEnd(p, pEnd);
-        const unsigned char *pWordEnd = MatchSetting(p, pLineEnd, pszKey, cchKey);
-        // The first line of the key that has an "=" on it holds the value.
-        const void *pEquals = pWordEnd ? memchr(pWordEnd, '=', (size_t)(pLineEnd - pWordEnd)) : NULL;
-        if (pEquals) {
-            CopyValue((const unsigned char *)pEquals + 1, pLineEnd, pszResult, nSize);
-            fFound = true;
+    const unsigned char *pBegin = pb + BomLength(pb, cb);
+    const unsigned char *p = pBegin;
+    while (!fFound && (p = FindHashAnd(p, pEnd, (unsigned char)pszKey[0])) != NULL) {
+        if (StartsLine(pBegin, p)) {
+            const unsigned char *pLineEnd = LineEnd(p, pEnd);
+            const unsigned char *pWordEnd = MatchSetting(p, pLineEnd, pszKey, cchKey);
+            // The first line of the key that has an "=" on it holds the value.
+            const void *pEquals = pWordEnd ? memchr(pWordEnd, '=', (size_t)(pLineEnd - pWordEnd)) : NULL;
+            if (pEquals) {
+                CopyValue((const unsigned char *)pEquals + 1, pLineEnd, pszResult, nSize);
+                fFound = true;
+            }
         }
-        p = pLineEnd;
+        p++;
     }
     free(pb);
     return fFound;
@@ -417,22 +449,24 @@ bool IniFile_PutString(const char *pszFile, const char *pszSection, const char *
     // Old bytes from pKeep on are still to be copied; each setting line of the
     // key is replaced, keeping the blank bytes in front of it.
     const unsigned char *pKeep = pStart;
-    const unsigned char *p = pStart + BomLength(pStart, cbOld);
+    const unsigned char *pBegin = pStart + BomLength(pStart, cbOld);
+    const unsigned char *p = pBegin;
     bool fReplaced = false;
-    for (;;) {
-        p = SkipBlanks(p, pEnd);
-        if (p == pEnd)
-            break;
-        const unsigned char *pLineEnd = LineEnd(p, pEnd);
-        const unsigned char *pWordEnd = MatchSetting(p, pLineEnd, pszKey, cchKey);
-        // A key word that ends the line is kept: it is no setting of the key.
-        if (pWordEnd && pWordEnd < pLineEnd) {
-            OutAppend(&ob, pKeep, (size_t)(p - pKeep));
-            OutAppendSetting(&ob, pszKey, cchKey, pszValue, cchValue);
-            pKeep = pLineEnd;
-            fReplaced = true;
+    while ((p = FindHashAnd(p, pEnd, (unsigned char)pszKey[0])) != NULL) {
+        const unsigned char *pNext = p + 1;
+        if (StartsLine(pBegin, p)) {
+            const unsigned char *pLineEnd = LineEnd(p, pEnd);
+            const unsigned char *pWordEnd = MatchSetting(p, pLineEnd, pszKey, cchKey);
+            // A key word that ends the line is kept: it is no setting of the key.
+            if (pWordEnd && pWordEnd < pLineEnd) {
+                OutAppend(&ob, pKeep, (size_t)(p - pKeep));
+                OutAppendSetting(&ob, pszKey, cchKey, pszValue, cchValue);
+                pKeep = pLineEnd;
+                pNext = pLineEnd;
+                fReplaced = true;
+            }
         }
-        p = pLineEnd;
+        p = pNext;
     }
     OutAppend(&ob, pKeep, (size_t)(pEnd - pKeep));
     if (!fReplaced) {

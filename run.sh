@@ -19,7 +19,7 @@ FOLDER=$(realpath -m "${1:-.}")
 cd "$ROOT"
 BUILD=$(realpath -m "${QW_BUILD_DIR:-build/win64}")
 QWCONFIG=$BUILD/qwconfig.exe
-QWINSPECT=$BUILD/tests/player/qwinspect.exe
+QWPEEK=$BUILD/tests/player/qwpeek.exe
 
 # fail MESSAGE: says what went wrong and ends with status 1.
 fail() {
@@ -52,7 +52,7 @@ fi
 
 # ---- No display: a demonstration on a private screen, with pictures.
 [ $# -gt 0 ] && echo "run.sh: no DISPLAY, so the editor runs over a copy of examples/qw.ini, not $FOLDER"
-[ -x "$QWINSPECT" ] || fail "$QWINSPECT was not built"
+[ -x "$QWPEEK" ] || fail "$QWPEEK was not built"
 DEMO=$ROOT/build/demo
 rm -rf "$DEMO"
 mkdir -p "$DEMO"
@@ -73,20 +73,20 @@ trap cleanup EXIT
 echo "run.sh: preparing the Wine prefix build/wineprefix-demo (the first time takes a while)"
 qw_wine_prefix_init desktop
 
-# inspect: what the editor's window holds, into build/demo/inspect.txt (a file:
+# peek: what the editor's window holds, into build/demo/peek.txt (a file:
 # never wait on a pipe from a Wine program).
-inspect() {
-    wine "$QWINSPECT" >"$DEMO/inspect.txt" 2>/dev/null </dev/null
+peek() {
+    wine "$QWPEEK" >"$DEMO/peek.txt" 2>/dev/null </dev/null
 }
 
-# centre KIND KEY: the centre "x y" of a tab or control as inspect.txt shows it.
+# centre KIND KEY: the centre "x y" of a tab or control as peek.txt shows it.
 centre() {
     awk -F'\t' -v kind="$1" -v key="$2" '
         $1 == kind && $2 == key {
             off = (kind == "control") ? 4 : 0
             print int($(3 + off) + $(5 + off) / 2), int($(4 + off) + $(6 + off) / 2)
             exit
-        }' "$DEMO/inspect.txt"
+        }' "$DEMO/peek.txt"
 }
 
 # click KIND KEY: a left click on a tab or control.
@@ -102,27 +102,27 @@ click() {
 # picture NAME: the editor's window, with its caption, as build/demo/NAME.png.
 picture() {
     local geometry
-    geometry=$(awk -F'\t' '$1 == "window" { printf "%dx%d+%d+%d", $4, $5, $2, $3; exit }' "$DEMO/inspect.txt")
+    geometry=$(awk -F'\t' '$1 == "window" { printf "%dx%d+%d+%d", $4, $5, $2, $3; exit }' "$DEMO/peek.txt")
     import -window root -crop "$geometry" +repage "$DEMO/$1.png" || fail "no picture $1.png"
 }
 
 (cd "$DEMO" && exec wine "$QWCONFIG" >"$DEMO/wine.log" 2>&1 </dev/null) &
 EDITOR_PID=$!
 for i in $(seq 1 100); do
-    inspect && break
+    peek && break
     kill -0 "$EDITOR_PID" 2>/dev/null || fail "the editor ended before its window showed"
     [ "$i" = 100 ] && fail "the editor's window did not show"
     sleep 0.2
 done
 sleep 0.5
-inspect
+peek
 
 picture general
 click tab 1
-inspect
+peek
 picture video
 click tab 2
-inspect
+peek
 picture audio
 
 click control 2
@@ -134,7 +134,7 @@ kill -0 "$EDITOR_PID" 2>/dev/null && fail "the editor did not close on Cancel"
 wait "$EDITOR_PID"
 status=$?
 EDITOR_PID=
-rm -f "$DEMO/inspect.txt"
+rm -f "$DEMO/peek.txt"
 cmp -s examples/qw.ini "$DEMO/qw.ini" || fail "Cancel changed build/demo/qw.ini"
 
 echo "run.sh: the editor ran on build/demo/qw.ini and closed with exit code $status."

@@ -11,9 +11,9 @@ pl_start
 pl_click control 702
 pl_wait_dialog
 pl_shot dialog
-pl_check "the dialog's title" grep -q "^dialog	1	.*	Locate your favorite browser$" "$PL_WORK/inspect.txt"
+pl_check "the dialog's title" grep -q "^dialog	1	.*	Locate your favorite browser$" "$PL_WORK/peek.txt"
 # The file name field: an Edit inside the dialog's name box (0x47C).
-field=$(awk -F'\t' '$1 == "control" && $2 == 1148 && $3 == "Edit" { print int($7 + $9 / 2), int($8 + $10 / 2); exit }' "$PL_WORK/inspect.txt")
+field=$(awk -F'\t' '$1 == "control" && $2 == 1148 && $3 == "Edit" { print int($7 + $9 / 2), int($8 + $10 / 2); exit }' "$PL_WORK/peek.txt")
 pl_check "no file name field in the dialog" [ -n "$field" ]
 # shellcheck disable=SC2086
 pl_click_at $field

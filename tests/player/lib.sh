@@ -1,8 +1,8 @@
 # Shared steps of the player tests: start the real editor under Wine in a
-# folder of its own, look at it with qwinspect, click and type with xdotool,
+# folder of its own, look at it with qwpeek, click and type with xdotool,
 # keep a screenshot of every step. Source it, then call pl_setup with the
 # test's name and the arguments that CTest passes:
-#   QWCONFIG QWINSPECT SHOTROOT SAMPLE EXPECTED
+#   QWCONFIG QWPEEK SHOTROOT SAMPLE EXPECTED
 # The tests run on the display and Wine prefix that test.sh prepares (DISPLAY,
 # WINEPREFIX with a 1024 x 768 virtual desktop); started by hand without a
 # DISPLAY, they make their own (build/wineprefix-player and a private Xvfb).
@@ -10,11 +10,11 @@
 PL_LIB_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 PL_ROOT=$(cd "$PL_LIB_DIR/../.." && pwd)
 
-# pl_setup NAME QWCONFIG QWINSPECT SHOTROOT SAMPLE EXPECTED
+# pl_setup NAME QWCONFIG QWPEEK SHOTROOT SAMPLE EXPECTED
 pl_setup() {
     PL_NAME=$1
     QWCONFIG=$(realpath -m "$2")
-    QWINSPECT=$(realpath -m "$3")
+    QWPEEK=$(realpath -m "$3")
     PL_SHOTS=$(realpath -m "$4")/$1
     PL_SAMPLE=$(realpath -m "$5")
     PL_EXPECTED=$(realpath -m "$6")
@@ -59,7 +59,7 @@ pl_shot() {
 pl_fail() {
     echo "FAIL ($PL_NAME): $*"
     pl_shot failure
-    [ -f "$PL_WORK/inspect.txt" ] && sed 's/^/  | /' "$PL_WORK/inspect.txt"
+    [ -f "$PL_WORK/peek.txt" ] && sed 's/^/  | /' "$PL_WORK/peek.txt"
     exit 1
 }
 
@@ -70,10 +70,10 @@ pl_check() {
     "$@" || pl_fail "$msg"
 }
 
-# pl_inspect [dialogs]: runs qwinspect into $PL_WORK/inspect.txt. Its output
+# pl_peek [dialogs]: runs qwpeek into $PL_WORK/peek.txt. Its output
 # goes to a file: never wait on a pipe from a Wine program.
-pl_inspect() {
-    wine "$QWINSPECT" "$@" >"$PL_WORK/inspect.txt" 2>/dev/null </dev/null
+pl_peek() {
+    wine "$QWPEEK" "$@" >"$PL_WORK/peek.txt" 2>/dev/null </dev/null
 }
 
 # pl_start: starts the editor in the test's folder and waits for its window.
@@ -82,9 +82,9 @@ pl_start() {
     PL_PID=$!
     local i
     for i in $(seq 1 100); do
-        if pl_inspect; then
+        if pl_peek; then
             sleep 0.3 # let the first paint finish before anyone looks
-            pl_inspect
+            pl_peek
             return 0
         fi
         kill -0 "$PL_PID" 2>/dev/null || pl_fail "the editor ended before its window showed"
@@ -106,7 +106,7 @@ pl_wait_exit() {
     PL_PID=
 }
 
-# pl_get KIND [KEY] -> the tab-separated fields of the first line of inspect.txt
+# pl_get KIND [KEY] -> the tab-separated fields of the first line of peek.txt
 # that starts with KIND (and KEY in the second field), without those two.
 pl_get() {
     awk -F'\t' -v kind="$1" -v key="${2-}" '
@@ -115,7 +115,7 @@ pl_get() {
             for (i = (key == "" ? 2 : 3); i <= NF; i++) out = out (out == "" ? "" : " ") $i
             print out
             exit
-        }' "$PL_WORK/inspect.txt"
+        }' "$PL_WORK/peek.txt"
 }
 
 # pl_control ID -> "class shown enabled check x y w h text" of control ID.
@@ -131,7 +131,7 @@ pl_center_of() {
             off = (kind == "control") ? 4 : 0
             print int($(3 + off) + $(5 + off) / 2), int($(4 + off) + $(6 + off) / 2)
             exit
-        }' "$PL_WORK/inspect.txt"
+        }' "$PL_WORK/peek.txt"
 }
 
 # pl_click_at X Y: one left click at a screen position.
@@ -141,7 +141,7 @@ pl_click_at() {
 }
 
 # pl_click KIND KEY: clicks the centre of a control, tab or list item, as
-# inspect.txt last showed it.
+# peek.txt last showed it.
 pl_click() {
     local pos
     pos=$(pl_center_of "$1" "$2")
@@ -153,11 +153,11 @@ pl_click() {
 # pl_q_visible -> the shown controls, one "id class text" a line, sorted; edit
 # fields and lists without their text, which is data rather than layout.
 pl_q_visible() {
-    pl_inspect || { echo "(no window)"; return; }
+    pl_peek || { echo "(no window)"; return; }
     awk -F'\t' '$1 == "control" && $4 == 1 {
             if ($3 == "Edit" || $3 == "ListBox") print $2, $3
             else print $2, $3, $11
-        }' "$PL_WORK/inspect.txt" | sort
+        }' "$PL_WORK/peek.txt" | sort
 }
 
 # pl_type_into ID TEXT: clicks into an edit field, selects its text and types
@@ -206,7 +206,7 @@ pl_expect() {
 
 # pl_q_get KIND [KEY] -> pl_get on a fresh look at the window.
 pl_q_get() {
-    pl_inspect || { echo "(no window)"; return; }
+    pl_peek || { echo "(no window)"; return; }
     pl_get "$@"
 }
 
@@ -220,7 +220,7 @@ pl_q_enabled() {
     pl_q_get control "$1" | cut -d' ' -f3
 }
 
-# pl_q_text ID -> the text of a control, as qwinspect escapes it.
+# pl_q_text ID -> the text of a control, as qwpeek escapes it.
 pl_q_text() {
     pl_q_get control "$1" | cut -d' ' -f9-
 }
@@ -234,7 +234,7 @@ pl_tab() {
 # pl_close_with ID: presses "Okay" (1) or "Cancel" (2) and expects the editor
 # to end with exit code 0.
 pl_close_with() {
-    pl_inspect || pl_fail "the window went away before the button $1"
+    pl_peek || pl_fail "the window went away before the button $1"
     pl_click control "$1"
     pl_wait_exit
     pl_shot closed
@@ -242,12 +242,12 @@ pl_close_with() {
 }
 
 # pl_wait_dialog: waits up to 10 s for a dialog of the editor that is not
-# waiting on another one; leaves it in inspect.txt.
+# waiting on another one; leaves it in peek.txt.
 pl_wait_dialog() {
     local i
     for i in $(seq 1 50); do
-        pl_inspect dialogs
-        grep -q "^dialog	1	" "$PL_WORK/inspect.txt" && return 0
+        pl_peek dialogs
+        grep -q "^dialog	1	" "$PL_WORK/peek.txt" && return 0
         sleep 0.2
     done
     pl_fail "no dialog showed"
@@ -257,8 +257,8 @@ pl_wait_dialog() {
 pl_no_dialog() {
     local i
     for i in $(seq 1 25); do
-        pl_inspect dialogs
-        grep -q "^dialog	" "$PL_WORK/inspect.txt" || return 0
+        pl_peek dialogs
+        grep -q "^dialog	" "$PL_WORK/peek.txt" || return 0
         sleep 0.2
     done
     pl_fail "a dialog is still open"

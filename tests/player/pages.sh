@@ -68,7 +68,7 @@ expect_page() {
 
 expect_page 0 General "$general"
 pl_check "the video mode list lacks its six entries" \
-    [ "$(grep -c '^item' "$PL_WORK/inspect.txt")" = 6 ]
+    [ "$(grep -c '^item' "$PL_WORK/peek.txt")" = 6 ]
 
 for step in "1 Video video" "2 Audio audio" "0 General general"; do
     read -r index name var <<<"$step"

@@ -10,13 +10,13 @@ question='You are going to enable an option that will drastically drop the quali
 
 # ask_and_answer BUTTON: clicks the box, checks the question, presses BUTTON.
 ask_and_answer() {
-    pl_inspect
+    pl_peek
     pl_click control 205
     pl_wait_dialog
     pl_shot "question-$1"
-    pl_check "the question's caption" grep -q "^dialog	1	.*	Confirmation$" "$PL_WORK/inspect.txt"
-    pl_check "the question's text" grep -qF "	$question" "$PL_WORK/inspect.txt"
-    buttons=$(awk -F'\t' '$1 == "control" && $3 == "Button" && $4 == 1 { print $2 }' "$PL_WORK/inspect.txt" | tr '\n' ' ')
+    pl_check "the question's caption" grep -q "^dialog	1	.*	Confirmation$" "$PL_WORK/peek.txt"
+    pl_check "the question's text" grep -qF "	$question" "$PL_WORK/peek.txt"
+    buttons=$(awk -F'\t' '$1 == "control" && $3 == "Button" && $4 == 1 { print $2 }' "$PL_WORK/peek.txt" | tr '\n' ' ')
     pl_check "the question has the buttons $buttons" [ "$buttons" = "6 7 " ]
     pl_click control "$1"
     pl_no_dialog

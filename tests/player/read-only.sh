@@ -13,13 +13,13 @@ pl_expect "the typed host" eu.quarrow.net pl_q_text 302
 pl_click control 1
 pl_wait_dialog
 pl_shot error
-pl_check "the box's caption" grep -q "^dialog	1	.*	Error$" "$PL_WORK/inspect.txt"
+pl_check "the box's caption" grep -q "^dialog	1	.*	Error$" "$PL_WORK/peek.txt"
 pl_check "the box does not say the settings were not saved" \
-    grep -qF "The settings were not saved" "$PL_WORK/inspect.txt"
-pl_check "the box does not name the file" grep -qF 'game\\qw.ini' "$PL_WORK/inspect.txt"
+    grep -qF "The settings were not saved" "$PL_WORK/peek.txt"
+pl_check "the box does not name the file" grep -qF 'game\\qw.ini' "$PL_WORK/peek.txt"
 pl_click control 1
 pl_no_dialog
-pl_inspect || pl_fail "the window closed after the error"
+pl_peek || pl_fail "the window closed after the error"
 pl_shot window-kept
 pl_expect "the typed host is gone" eu.quarrow.net pl_q_text 302
 pl_check "the read-only file changed" pl_same_bytes "$PL_DIR/qw.ini" "$PL_SAMPLE"

@@ -1,8 +1,8 @@
-// qwinspect: looks at the running editor from outside, as a second process, so
+// qwpeek: looks at the running editor from outside, as a second process, so
 // that the player tests can check what a player sees and find where to click.
 //
-//   qwinspect            the main window, its tabs, its controls and the list
-//   qwinspect dialogs    the editor's open dialogs (question boxes, file dialog)
+//   qwpeek          the main window, its tabs, its controls and the list
+//   qwpeek dialogs  the editor's open dialogs (question boxes, file dialog)
 //
 // One line per thing, fields separated by tabs, positions in screen pixels.
 // Texts are printed with "\n" for a line feed and "\xNN" for other bytes

@@ -29,6 +29,7 @@ fail() {
 
 ./scripts/deps.sh || fail "could not install the packages the editor needs"
 . scripts/wineenv.sh
+. scripts/peek.sh
 
 mkdir -p build
 echo "run.sh: building the 64-bit editor in $BUILD (log: build/run-build.log)"
@@ -79,20 +80,10 @@ peek() {
     wine "$QWPEEK" >"$DEMO/peek.txt" 2>/dev/null </dev/null
 }
 
-# centre KIND KEY: the centre "x y" of a tab or control as peek.txt shows it.
-centre() {
-    awk -F'\t' -v kind="$1" -v key="$2" '
-        $1 == kind && $2 == key {
-            off = (kind == "control") ? 4 : 0
-            print int($(3 + off) + $(5 + off) / 2), int($(4 + off) + $(6 + off) / 2)
-            exit
-        }' "$DEMO/peek.txt"
-}
-
 # click KIND KEY: a left click on a tab or control.
 click() {
     local pos
-    pos=$(centre "$1" "$2")
+    pos=$(qw_centre_of "$DEMO/peek.txt" "$1" "$2")
     [ -n "$pos" ] || fail "no $1 $2 in the editor's window"
     # shellcheck disable=SC2086
     xdotool mousemove $pos click 1

@@ -50,18 +50,26 @@ std::string MakeFile(size_t cbTotal)
     return sFile;
 }
 
-// Baseline of a get: opens the file, reads it whole into a new block, closes it.
-void ReadOnce(const std::string &sFile)
+// Reads the file whole into a new block (to be freed) and gives its size.
+char *ReadBlock(const std::string &sFile, size_t *pcb)
 {
     FILE *pf = fopen(sFile.c_str(), "rb");
     struct stat st;
     if (!pf || fstat(fileno(pf), &st) != 0)
         abort();
     char *pb = (char *)malloc((size_t)st.st_size + 1);
-    size_t cb = fread(pb, 1, (size_t)st.st_size + 1, pf);
+    *pcb = fread(pb, 1, (size_t)st.st_size + 1, pf);
+    fclose(pf);
+    return pb;
+}
+
+// Baseline of a get: opens the file, reads it whole into a new block, closes it.
+void ReadOnce(const std::string &sFile)
+{
+    size_t cb;
+    char *pb = ReadBlock(sFile, &cb);
     benchmark::DoNotOptimize(cb);
     benchmark::DoNotOptimize(pb);
-    fclose(pf);
     free(pb);
 }
 
@@ -69,13 +77,8 @@ void ReadOnce(const std::string &sFile)
 // beside it, flushes that to disk and renames it over the original.
 void ReadWriteOnce(const std::string &sFile)
 {
-    FILE *pf = fopen(sFile.c_str(), "rb");
-    struct stat st;
-    if (!pf || fstat(fileno(pf), &st) != 0)
-        abort();
-    char *pb = (char *)malloc((size_t)st.st_size + 1);
-    size_t cb = fread(pb, 1, (size_t)st.st_size + 1, pf);
-    fclose(pf);
+    size_t cb;
+    char *pb = ReadBlock(sFile, &cb);
     std::string sTemp = sFile + ".baseline";
     int fd = open(sTemp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
     if (fd < 0 || write(fd, pb, cb) != (ssize_t)cb || fsync(fd) != 0 || close(fd) != 0 ||

@@ -9,6 +9,7 @@
 
 PL_LIB_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 PL_ROOT=$(cd "$PL_LIB_DIR/../.." && pwd)
+. "$PL_ROOT/scripts/peek.sh"
 
 # pl_setup NAME QWCONFIG QWPEEK SHOTROOT SAMPLE EXPECTED
 pl_setup() {
@@ -123,17 +124,6 @@ pl_control() {
     pl_get control "$1"
 }
 
-# pl_center_of KIND KEY: prints the centre "x y" of a line whose fields 3-6
-# are x, y, width, height (control, tab, item).
-pl_center_of() {
-    awk -F'\t' -v kind="$1" -v key="$2" '
-        $1 == kind && $2 == key {
-            off = (kind == "control") ? 4 : 0
-            print int($(3 + off) + $(5 + off) / 2), int($(4 + off) + $(6 + off) / 2)
-            exit
-        }' "$PL_WORK/peek.txt"
-}
-
 # pl_click_at X Y: one left click at a screen position.
 pl_click_at() {
     xdotool mousemove "$1" "$2" click 1
@@ -144,7 +134,7 @@ pl_click_at() {
 # peek.txt last showed it.
 pl_click() {
     local pos
-    pos=$(pl_center_of "$1" "$2")
+    pos=$(qw_centre_of "$PL_WORK/peek.txt" "$1" "$2")
     [ -n "$pos" ] || pl_fail "no $1 $2 to click"
     # shellcheck disable=SC2086
     pl_click_at $pos

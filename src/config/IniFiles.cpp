@@ -261,6 +261,27 @@ static const unsigned char *MatchSetting(const unsigned char *pLine, const unsig
     return pWordEnd;
 }
 
+// The next setting line of the key from p on: its "#", or NULL when there is
+// none; *ppLineEnd and *ppWordEnd get the ends of its line and its key word.
+static const unsigned char *NextSetting(const unsigned char *pBegin, const unsigned char *p,
+                                        const unsigned char *pEnd, const char *pszKey,
+                                        size_t cchKey, const unsigned char **ppLineEnd,
+                                        const unsigned char **ppWordEnd)
+{
+    // Only a "#" followed by the key's first byte can start a setting of the
+    // key; it does when it is the first non-blank byte of its line.
+    while ((p = FindHashAnd(p, pEnd, (unsigned char)pszKey[0])) != NULL) {
+        if (StartsLine(pBegin, p)) {
+            *ppLineEnd = LineEnd(p, pEnd);
+            *ppWordEnd = MatchSetting(p, *ppLineEnd, pszKey, cchKey);
+            if (*ppWordEnd)
+                return p;
+        }
+        p++;
+    }
+    return NULL;
+}
+
 // Size of the open file as its end position tells it, or -1; only a hint.
 static long FileSizeHint(FILE *pf)
 {
@@ -399,24 +420,19 @@ bool IniFile_GetString(const char *pszFile, const char *pszSection, const char *
     if (!pszFile || !pszResult || cchKey == 0 || ReadWholeFile(pszFile, &pb, &cb) != READ_OK)
         return false;
 
-    // Only a "#" followed by the key's first byte can start a setting of the
-    // key; it does when it is the first non-blank byte of its line.
     bool fFound = false;
     const unsigned char *pEnd = pb + cb;
     const unsigned char *pBegin = pb + BomLength(pb, cb);
-    const unsigned char *p = pBegin;
-    while (!fFound && (p = FindHashAnd(p, pEnd, (unsigned char)pszKey[0])) != NULL) {
-        if (StartsLine(pBegin, p)) {
-            const unsigned char *pLineEnd = LineEnd(p, pEnd);
-            const unsigned char *pWordEnd = MatchSetting(p, pLineEnd, pszKey, cchKey);
-            // The first line of the key that has an "=" on it holds the value.
-            const void *pEquals = pWordEnd ? memchr(pWordEnd, '=', (size_t)(pLineEnd - pWordEnd)) : NULL;
-            if (pEquals) {
-                CopyValue((const unsigned char *)pEquals + 1, pLineEnd, pszResult, nSize);
-                fFound = true;
-            }
+    const unsigned char *p = pBegin, *pLineEnd, *pWordEnd;
+    while (!fFound &&
+           (p = NextSetting(pBegin, p, pEnd, pszKey, cchKey, &pLineEnd, &pWordEnd)) != NULL) {
+        // The first line of the key that has an "=" on it holds the value.
+        const void *pEquals = memchr(pWordEnd, '=', (size_t)(pLineEnd - pWordEnd));
+        if (pEquals) {
+            CopyValue((const unsigned char *)pEquals + 1, pLineEnd, pszResult, nSize);
+            fFound = true;
         }
-        p++;
+        p = pLineEnd;
     }
     free(pb);
     return fFound;
@@ -450,23 +466,17 @@ bool IniFile_PutString(const char *pszFile, const char *pszSection, const char *
     // key is replaced, keeping the blank bytes in front of it.
     const unsigned char *pKeep = pStart;
     const unsigned char *pBegin = pStart + BomLength(pStart, cbOld);
-    const unsigned char *p = pBegin;
+    const unsigned char *p = pBegin, *pLineEnd, *pWordEnd;
     bool fReplaced = false;
-    while ((p = FindHashAnd(p, pEnd, (unsigned char)pszKey[0])) != NULL) {
-        const unsigned char *pNext = p + 1;
-        if (StartsLine(pBegin, p)) {
-            const unsigned char *pLineEnd = LineEnd(p, pEnd);
-            const unsigned char *pWordEnd = MatchSetting(p, pLineEnd, pszKey, cchKey);
-            // A key word that ends the line is kept: it is no setting of the key.
-            if (pWordEnd && pWordEnd < pLineEnd) {
-                OutAppend(&ob, pKeep, (size_t)(p - pKeep));
-                OutAppendSetting(&ob, pszKey, cchKey, pszValue, cchValue);
-                pKeep = pLineEnd;
-                pNext = pLineEnd;
-                fReplaced = true;
-            }
+    while ((p = NextSetting(pBegin, p, pEnd, pszKey, cchKey, &pLineEnd, &pWordEnd)) != NULL) {
+        // A key word that ends the line is kept: it is no setting of the key.
+        if (pWordEnd < pLineEnd) {
+            OutAppend(&ob, pKeep, (size_t)(p - pKeep));
+            OutAppendSetting(&ob, pszKey, cchKey, pszValue, cchValue);
+            pKeep = pLineEnd;
+            fReplaced = true;
         }
-        p = pNext;
+        p = pLineEnd;
     }
     OutAppend(&ob, pKeep, (size_t)(pEnd - pKeep));
     if (!fReplaced) {

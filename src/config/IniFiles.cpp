@@ -1,10 +1,11 @@
-// IniFiles: the game client's configuration file, read and rewritten line by
-// line. Every call reads the whole file into memory and scans it once; a write
-// builds the new content in memory and replaces the file in one step through
-// the small platform section below, so a failure leaves the old file intact.
+// IniFiles: the format of the game client's configuration file. Every
+// operation works on the whole file in memory: a lookup scans the bytes of one
+// read, a save builds the new content and hands it to IniFileStore, which
+// knows the platform and puts it in place.
 #include "IniFiles.h"
 
-#include <errno.h>
+#include "IniFileStore.h"
+
 #include <limits.h>
 #include <stdarg.h>
 #include <stdint.h>
@@ -14,15 +15,15 @@
 
 // Longest key that can be stored: "#" and the key word stay below 255 bytes.
 #define MAX_KEY 253
-// First block read from a file whose size cannot be told.
-#define READ_CHUNK 65536
 // Buffer of the typed loaders: at most 31 bytes of a number are looked at.
 #define NUMBER_TEXT 32
 // Buffer of the typed savers, enough for any int or float in the default formats.
 #define FORMAT_TEXT 64
 
-// Results of reading the whole file.
-enum { READ_OK, READ_MISSING, READ_FAILED };
+// A file read once: its bytes as the store read them.
+struct _INISNAPSHOT {
+    _INIFILEDATA fd;
+};
 
 // A growing block of bytes: the new content of the file while it is built.
 struct _OUTBUF {
@@ -32,130 +33,18 @@ struct _OUTBUF {
     bool fFailed;
 };
 
-// ---------------------------------------------------------------------------
-// Platform: write permission of the file, and replacing it in one step. This
-// is the only part of the module that knows the operating system.
-// ---------------------------------------------------------------------------
-
-// Builds the name of the nth candidate temporary file beside pszFile; false
-// when the name does not fit into cchTemp bytes.
-static bool TempFileName(char *szTemp, size_t cchTemp, const char *pszFile, unsigned long uProcess,
-                         unsigned n)
-{
-    int cch = snprintf(szTemp, cchTemp, "%s.%lu-%u.tmp", pszFile, uProcess, n);
-    return cch > 0 && (size_t)cch < cchTemp;
-}
-
-#ifdef _WIN32
-#include <windows.h>
-
-// True when the file exists and carries the read-only attribute.
-static bool FileIsReadOnly(const char *pszFile)
-{
-    DWORD dwAttributes = GetFileAttributesA(pszFile);
-    return dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_READONLY) != 0;
-}
-
-// Writes all cb bytes to hFile; false on the first failed or short write.
-static bool WriteAll(HANDLE hFile, const unsigned char *pb, size_t cb)
-{
-    while (cb > 0) {
-        DWORD cbChunk = cb > 0x40000000 ? 0x40000000 : (DWORD)cb;
-        DWORD cbWritten = 0;
-        if (!WriteFile(hFile, pb, cbChunk, &cbWritten, NULL) || cbWritten == 0)
-            return false;
-        pb += cbWritten;
-        cb -= cbWritten;
-    }
-    return true;
-}
-
-// Writes pb to a new file beside pszFile, flushes it to disk and moves it over
-// pszFile. On failure the new file is deleted and pszFile is untouched.
-static bool ReplaceFileContent(const char *pszFile, const unsigned char *pb, size_t cb)
-{
-    char szTemp[MAX_PATH];
-    HANDLE hFile = INVALID_HANDLE_VALUE;
-    for (unsigned n = 0; n < 100 && hFile == INVALID_HANDLE_VALUE; n++) {
-        if (!TempFileName(szTemp, sizeof(szTemp), pszFile, GetCurrentProcessId(), n))
-            return false;
-        hFile = CreateFileA(szTemp, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
-        if (hFile == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS &&
-            GetLastError() != ERROR_ALREADY_EXISTS)
-            return false;
-    }
-    if (hFile == INVALID_HANDLE_VALUE)
-        return false;
-    bool fOk = WriteAll(hFile, pb, cb) && FlushFileBuffers(hFile);
-    fOk = CloseHandle(hFile) && fOk;
-    fOk = fOk && MoveFileExA(szTemp, pszFile, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    if (!fOk)
-        DeleteFileA(szTemp);
-    return fOk;
-}
-
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-// True when the file exists and may not be written: no write permission for
-// this user, or no write bit at all (which root's permission would ignore).
-static bool FileIsReadOnly(const char *pszFile)
-{
-    struct stat st;
-    if (stat(pszFile, &st) != 0)
-        return false;
-    return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || access(pszFile, W_OK) != 0;
-}
-
-// Writes all cb bytes to fd; false on the first failed write.
-static bool WriteAll(int fd, const unsigned char *pb, size_t cb)
-{
-    while (cb > 0) {
-        ssize_t cbWritten = write(fd, pb, cb);
-        if (cbWritten < 0 && errno == EINTR)
-            continue;
-        if (cbWritten <= 0)
-            return false;
-        pb += cbWritten;
-        cb -= (size_t)cbWritten;
-    }
-    return true;
-}
-
-// Writes pb to a new file beside pszFile (with pszFile's permissions), flushes
-// it to disk and renames it over pszFile. On failure the new file is removed
-// and pszFile is untouched.
-static bool ReplaceFileContent(const char *pszFile, const unsigned char *pb, size_t cb)
-{
-    size_t cchTemp = strlen(pszFile) + 32;
-    char *pszTemp = (char *)malloc(cchTemp);
-    if (!pszTemp)
-        return false;
-    int fd = -1;
-    for (unsigned n = 0; n < 100 && fd < 0; n++) {
-        if (!TempFileName(pszTemp, cchTemp, pszFile, (unsigned long)getpid(), n))
-            break;
-        fd = open(pszTemp, O_WRONLY | O_CREAT | O_EXCL, 0666);
-        if (fd < 0 && errno != EEXIST)
-            break;
-    }
-    if (fd < 0) {
-        free(pszTemp);
-        return false;
-    }
-    struct stat st;
-    bool fOk = stat(pszFile, &st) != 0 || fchmod(fd, st.st_mode & 07777) == 0;
-    fOk = fOk && WriteAll(fd, pb, cb) && fsync(fd) == 0;
-    fOk = close(fd) == 0 && fOk;
-    fOk = fOk && rename(pszTemp, pszFile) == 0;
-    if (!fOk)
-        unlink(pszTemp);
-    free(pszTemp);
-    return fOk;
-}
-#endif
+// One key of a batch as it is applied: the spelling and value of the last
+// change of the key (in the order given), and whether a line of it was replaced.
+struct _BATCHKEY {
+    const char *pszKey;
+    size_t cchKey;
+    const char *pszValue;
+    size_t cchValue;
+    uint64_t uPrefix;       // the key's first bytes, small letters, for a quick test
+    uint64_t uPrefixMask;
+    int iFirst, iLast;      // positions of its first and last change in the batch
+    bool fReplaced;
+};
 
 // ---------------------------------------------------------------------------
 // Portable helpers.
@@ -282,57 +171,6 @@ static const unsigned char *NextSetting(const unsigned char *pBegin, const unsig
     return NULL;
 }
 
-// Size of the open file as its end position tells it, or -1; only a hint.
-static long FileSizeHint(FILE *pf)
-{
-    long cb = fseek(pf, 0, SEEK_END) == 0 ? ftell(pf) : -1;
-    rewind(pf);
-    return cb;
-}
-
-// Reads the whole file into a new heap block (*ppb, to be freed by the caller,
-// NULL when nothing was read) and gives READ_OK, READ_MISSING when the file does
-// not exist, or READ_FAILED when it exists but cannot be read.
-static int ReadWholeFile(const char *pszFile, unsigned char **ppb, size_t *pcb)
-{
-    *ppb = NULL;
-    *pcb = 0;
-    FILE *pf = fopen(pszFile, "rb");
-    if (!pf)
-        return errno == ENOENT ? READ_MISSING : READ_FAILED;
-    // Read into a block one byte larger than the file, so that a single read
-    // reaches its end; the block doubles whenever a read fills it.
-    long cbHint = FileSizeHint(pf);
-    size_t cbMax = cbHint >= 0 && (unsigned long)cbHint < SIZE_MAX - 1 ? (size_t)cbHint + 1 : READ_CHUNK;
-    size_t cb = 0;
-    unsigned char *pb = (unsigned char *)malloc(cbMax);
-    if (!pb && cbMax > READ_CHUNK) {
-        cbMax = READ_CHUNK;
-        pb = (unsigned char *)malloc(cbMax);
-    }
-    bool fOk = pb != NULL;
-    while (fOk) {
-        cb += fread(pb + cb, 1, cbMax - cb, pf);
-        if (cb < cbMax)
-            break;
-        unsigned char *pbGrown = cbMax <= SIZE_MAX / 2 ? (unsigned char *)realloc(pb, cbMax * 2) : NULL;
-        fOk = pbGrown != NULL;
-        if (fOk) {
-            pb = pbGrown;
-            cbMax *= 2;
-        }
-    }
-    fOk = fOk && !ferror(pf);
-    fclose(pf);
-    if (!fOk) {
-        free(pb);
-        return READ_FAILED;
-    }
-    *ppb = pb;
-    *pcb = cb;
-    return READ_OK;
-}
-
 // Appends cb bytes to the output, growing it; a failed allocation marks it failed.
 static void OutAppend(_OUTBUF *pob, const void *pv, size_t cb)
 {
@@ -406,101 +244,278 @@ static bool PutFormatted(const char *pszFile, const char *pszSection, const char
     return fOk;
 }
 
+// Folds the ASCII capitals of a word of eight bytes to small letters.
+static uint64_t FoldCase8(uint64_t u)
+{
+    const uint64_t uOnes = 0x0101010101010101u, uHigh = uOnes << 7;
+    // A byte is a capital when it is at least 'A' and below 'Z' + 1; the sums
+    // are taken on the low seven bits so that no byte carries into the next.
+    uint64_t uLow = u & ~uHigh;
+    uint64_t uAtLeastA = (uLow + uOnes * (0x80 - 'A')) & uHigh;
+    uint64_t uAboveZ = (uLow + uOnes * (0x80 - 'Z' - 1)) & uHigh;
+    uint64_t uCapital = uAtLeastA & ~uAboveZ & ~u;
+    return u | (uCapital >> 2);
+}
+
+// The first bytes of a text (at most eight, and fewer when fewer are
+// available), small letters, with a mask of the bytes taken.
+static uint64_t Prefix8(const unsigned char *p, size_t cb, uint64_t *puMask)
+{
+    uint64_t u = 0;
+    size_t cbTaken = cb < 8 ? cb : 8;
+    memcpy(&u, p, cbTaken);
+    *puMask = cbTaken == 8 ? ~(uint64_t)0 : (((uint64_t)1 << (8 * cbTaken)) - 1);
+    return FoldCase8(u) & *puMask;
+}
+
+// True when the "#" at p, in content ending at pEnd, starts the key word of
+// the batch key: the same bytes but for case, then a space, "=", a line feed
+// or the end of the content.
+static bool MatchBatchKey(const unsigned char *p, const unsigned char *pEnd, const _BATCHKEY *pbk,
+                          uint64_t uWord)
+{
+    if ((uWord & pbk->uPrefixMask) != pbk->uPrefix || (size_t)(pEnd - p) - 1 < pbk->cchKey)
+        return false;
+    const unsigned char *pWord = p + 1;
+    for (size_t i = 8; i < pbk->cchKey; i++) {
+        if (FoldCase(pWord[i]) != FoldCase((unsigned char)pbk->pszKey[i]))
+            return false;
+    }
+    const unsigned char *pWordEnd = pWord + pbk->cchKey;
+    return pWordEnd == pEnd || *pWordEnd == ' ' || *pWordEnd == '=' || *pWordEnd == '\n';
+}
+
+// The batch key whose setting line starts with the "#" at p, or NULL.
+static _BATCHKEY *MatchBatch(const unsigned char *p, const unsigned char *pEnd, _BATCHKEY *abk,
+                             int nKeys)
+{
+    uint64_t uMask;
+    uint64_t uWord = Prefix8(p + 1, (size_t)(pEnd - p) - 1, &uMask);
+    for (int i = 0; i < nKeys; i++) {
+        if (MatchBatchKey(p, pEnd, &abk[i], uWord))
+            return &abk[i];
+    }
+    return NULL;
+}
+
+// True when two keys are the same but for ASCII case.
+static bool SameKey(const char *pszA, size_t cchA, const char *pszB, size_t cchB)
+{
+    if (cchA != cchB)
+        return false;
+    for (size_t i = 0; i < cchA; i++) {
+        if (FoldCase((unsigned char)pszA[i]) != FoldCase((unsigned char)pszB[i]))
+            return false;
+    }
+    return true;
+}
+
+// Fills abk with the keys of the batch, each key once (ASCII case aside), in
+// the order of its first change, with the spelling and value of its last one.
+// Gives their number, or -1 when a key cannot be stored or a value is null.
+static int PrepareBatch(const _INISETTING *aSettings, int nSettings, _BATCHKEY *abk)
+{
+    int nKeys = 0;
+    for (int i = 0; i < nSettings; i++) {
+        const char *pszKey = aSettings[i].pszKey;
+        size_t cchKey = KeyLength(pszKey);
+        if (cchKey == 0 || !aSettings[i].pszValue)
+            return -1;
+        int k = 0;
+        while (k < nKeys && !SameKey(abk[k].pszKey, abk[k].cchKey, pszKey, cchKey))
+            k++;
+        if (k == nKeys) {
+            nKeys++;
+            abk[k].iFirst = i;
+            abk[k].fReplaced = false;
+        }
+        abk[k].pszKey = pszKey;
+        abk[k].cchKey = cchKey;
+        abk[k].pszValue = aSettings[i].pszValue;
+        abk[k].cchValue = ValueLength(aSettings[i].pszValue);
+        abk[k].uPrefix = Prefix8((const unsigned char *)pszKey, cchKey, &abk[k].uPrefixMask);
+        abk[k].iLast = i;
+    }
+    return nKeys;
+}
+
+// Builds the new content of a file from its old content, as the changes of
+// the batch made one after another would: every setting line of a batch key
+// replaced (blank bytes in front of it kept, its line end reduced to a line
+// feed), then a line appended for each key that had none.
+static void RewriteContent(const unsigned char *pStart, size_t cbOld, _BATCHKEY *abk, int nKeys,
+                           _OUTBUF *pob)
+{
+    const unsigned char *pEnd = pStart + cbOld;
+    const unsigned char *pBegin = pStart + BomLength(pStart, cbOld);
+    // Old bytes from pKeep on are still to be copied. pbkLast is the key of a
+    // replaced last line that had no line end.
+    const unsigned char *pKeep = pStart, *p = pBegin;
+    const _BATCHKEY *pbkLast = NULL;
+    while (p < pEnd && (p = (const unsigned char *)memchr(p, '#', (size_t)(pEnd - p))) != NULL) {
+        _BATCHKEY *pbk = StartsLine(pBegin, p) ? MatchBatch(p, pEnd, abk, nKeys) : NULL;
+        if (!pbk) {
+            p++;
+            continue;
+        }
+        const unsigned char *pLineEnd = LineEnd(p, pEnd);
+        // A key word that ends the line is kept: it is no setting of the key.
+        if (p + 1 + pbk->cchKey < pLineEnd) {
+            OutAppend(pob, pKeep, (size_t)(p - pKeep));
+            OutAppendSetting(pob, pbk->pszKey, pbk->cchKey, pbk->pszValue, pbk->cchValue);
+            pKeep = pLineEnd;
+            pbk->fReplaced = true;
+            if (pLineEnd == pEnd)
+                pbkLast = pbk;
+        }
+        p = pLineEnd;
+    }
+    OutAppend(pob, pKeep, (size_t)(pEnd - pKeep));
+    for (int i = 0; i < nKeys; i++) {
+        if (abk[i].fReplaced)
+            continue;
+        if (pob->cb > 0 && pob->pb[pob->cb - 1] != '\n') {
+            // One by one, the first appended line ends the last line with
+            // "\r\n"; a later change of that line's key then replaces it up
+            // to the line feed, which drops the carriage return.
+            if (pbkLast && pbkLast->iLast > abk[i].iFirst)
+                OutAppend(pob, "\n", 1);
+            else
+                OutAppend(pob, "\r\n", 2);
+        }
+        OutAppendSetting(pob, abk[i].pszKey, abk[i].cchKey, abk[i].pszValue, abk[i].cchValue);
+        pbkLast = NULL;
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Key access.
 // ---------------------------------------------------------------------------
+
+_INISNAPSHOT *IniFile_ReadSnapshot(const char *pszFile, int *pnResult)
+{
+    int nResult = INIFILE_FAILED;
+    _INISNAPSHOT *pSnapshot = (_INISNAPSHOT *)malloc(sizeof(_INISNAPSHOT));
+    if (pszFile && pSnapshot) {
+        nResult = IniStore_Read(pszFile, &pSnapshot->fd);
+        if (nResult != INIFILE_OK && nResult != INIFILE_MISSING) {
+            free(pSnapshot);
+            pSnapshot = NULL;
+        }
+    } else {
+        free(pSnapshot);
+        pSnapshot = NULL;
+    }
+    if (pnResult)
+        *pnResult = nResult;
+    return pSnapshot;
+}
+
+void IniFile_FreeSnapshot(_INISNAPSHOT *pSnapshot)
+{
+    if (!pSnapshot)
+        return;
+    IniStore_Free(&pSnapshot->fd);
+    free(pSnapshot);
+}
+
+bool IniFile_SnapshotGetString(const _INISNAPSHOT *pSnapshot, const char *pszKey,
+                               char *pszResult, int nSize)
+{
+    size_t cchKey = KeyLength(pszKey);
+    if (!pSnapshot || !pszResult || cchKey == 0 || !pSnapshot->fd.pb)
+        return false;
+    const unsigned char *pb = pSnapshot->fd.pb;
+    size_t cb = pSnapshot->fd.cb;
+    const unsigned char *pEnd = pb + cb;
+    const unsigned char *pBegin = pb + BomLength(pb, cb);
+    const unsigned char *p = pBegin, *pLineEnd, *pWordEnd;
+    while ((p = NextSetting(pBegin, p, pEnd, pszKey, cchKey, &pLineEnd, &pWordEnd)) != NULL) {
+        // The first line of the key that has an "=" on it holds the value.
+        const void *pEquals = memchr(pWordEnd, '=', (size_t)(pLineEnd - pWordEnd));
+        if (pEquals) {
+            CopyValue((const unsigned char *)pEquals + 1, pLineEnd, pszResult, nSize);
+            return true;
+        }
+        p = pLineEnd;
+    }
+    return false;
+}
 
 bool IniFile_GetString(const char *pszFile, const char *pszSection, const char *pszKey,
                        char *pszResult, int nSize)
 {
     (void)pszSection;
-    size_t cchKey = KeyLength(pszKey);
-    unsigned char *pb;
-    size_t cb;
-    if (!pszFile || !pszResult || cchKey == 0 || ReadWholeFile(pszFile, &pb, &cb) != READ_OK)
+    if (!pszResult || KeyLength(pszKey) == 0)
         return false;
-
-    bool fFound = false;
-    const unsigned char *pEnd = pb + cb;
-    const unsigned char *pBegin = pb + BomLength(pb, cb);
-    const unsigned char *p = pBegin, *pLineEnd, *pWordEnd;
-    while (!fFound &&
-           (p = NextSetting(pBegin, p, pEnd, pszKey, cchKey, &pLineEnd, &pWordEnd)) != NULL) {
-        // The first line of the key that has an "=" on it holds the value.
-        const void *pEquals = memchr(pWordEnd, '=', (size_t)(pLineEnd - pWordEnd));
-        if (pEquals) {
-            CopyValue((const unsigned char *)pEquals + 1, pLineEnd, pszResult, nSize);
-            fFound = true;
-        }
-        p = pLineEnd;
-    }
-    free(pb);
+    _INISNAPSHOT *pSnapshot = IniFile_ReadSnapshot(pszFile, NULL);
+    bool fFound = IniFile_SnapshotGetString(pSnapshot, pszKey, pszResult, nSize);
+    IniFile_FreeSnapshot(pSnapshot);
     return fFound;
+}
+
+bool IniFile_PutStrings(const char *pszFile, const char *pszSection,
+                        const _INISETTING *aSettings, int nSettings)
+{
+    (void)pszSection;
+    if (!pszFile || !aSettings || nSettings < 1)
+        return false;
+    _BATCHKEY *abk = (_BATCHKEY *)malloc((size_t)nSettings * sizeof(_BATCHKEY));
+    int nKeys = abk ? PrepareBatch(aSettings, nSettings, abk) : -1;
+    _INIFILEDATA fd;
+    if (nKeys < 1 || IniStore_Read(pszFile, &fd) > INIFILE_MISSING) {
+        free(abk);
+        return false;
+    }
+    // The new content: the old one, replaced lines seldom much longer than
+    // the old ones, and room for the appended lines.
+    _OUTBUF ob = {NULL, 0, fd.cb, false};
+    for (int i = 0; i < nKeys; i++)
+        ob.cbMax += 2 + 1 + abk[i].cchKey + 3 + abk[i].cchValue;
+    ob.pb = (unsigned char *)malloc(ob.cbMax);
+    ob.fFailed = ob.pb == NULL;
+    const unsigned char *pStart = fd.pb ? fd.pb : (const unsigned char *)"";
+    RewriteContent(pStart, fd.cb, abk, nKeys, &ob);
+
+    bool fOk = !ob.fFailed && IniStore_Replace(pszFile, &fd, ob.pb, ob.cb);
+    free(ob.pb);
+    free(abk);
+    IniStore_Free(&fd);
+    return fOk;
 }
 
 bool IniFile_PutString(const char *pszFile, const char *pszSection, const char *pszKey,
                        const char *pszValue)
 {
-    (void)pszSection;
-    size_t cchKey = KeyLength(pszKey);
-    if (!pszFile || !pszValue || cchKey == 0)
-        return false;
-    size_t cchValue = ValueLength(pszValue);
-    unsigned char *pbOld;
-    size_t cbOld;
-    int nRead = ReadWholeFile(pszFile, &pbOld, &cbOld);
-    if (nRead == READ_FAILED || (nRead == READ_OK && FileIsReadOnly(pszFile))) {
-        free(pbOld);
-        return false;
-    }
-
-    const unsigned char *pStart = pbOld ? pbOld : (const unsigned char *)"";
-    const unsigned char *pEnd = pStart + cbOld;
-    // The new content: the old one, a replaced line seldom longer than one
-    // setting, and room for an appended line.
-    size_t cbLine = 1 + cchKey + 3 + cchValue;
-    _OUTBUF ob = {NULL, 0, cbOld + 2 + cbLine, false};
-    ob.pb = (unsigned char *)malloc(ob.cbMax);
-    ob.fFailed = ob.pb == NULL;
-    // Old bytes from pKeep on are still to be copied; each setting line of the
-    // key is replaced, keeping the blank bytes in front of it.
-    const unsigned char *pKeep = pStart;
-    const unsigned char *pBegin = pStart + BomLength(pStart, cbOld);
-    const unsigned char *p = pBegin, *pLineEnd, *pWordEnd;
-    bool fReplaced = false;
-    while ((p = NextSetting(pBegin, p, pEnd, pszKey, cchKey, &pLineEnd, &pWordEnd)) != NULL) {
-        // A key word that ends the line is kept: it is no setting of the key.
-        if (pWordEnd < pLineEnd) {
-            OutAppend(&ob, pKeep, (size_t)(p - pKeep));
-            OutAppendSetting(&ob, pszKey, cchKey, pszValue, cchValue);
-            pKeep = pLineEnd;
-            fReplaced = true;
-        }
-        p = pLineEnd;
-    }
-    OutAppend(&ob, pKeep, (size_t)(pEnd - pKeep));
-    if (!fReplaced) {
-        if (cbOld > 0 && pEnd[-1] != '\n')
-            OutAppend(&ob, "\r\n", 2);
-        OutAppendSetting(&ob, pszKey, cchKey, pszValue, cchValue);
-    }
-
-    bool fOk = !ob.fFailed && ReplaceFileContent(pszFile, ob.pb, ob.cb);
-    free(ob.pb);
-    free(pbOld);
-    return fOk;
+    _INISETTING setting = {pszKey, pszValue};
+    return IniFile_PutStrings(pszFile, pszSection, &setting, 1);
 }
 
 // ---------------------------------------------------------------------------
 // Typed accessors.
 // ---------------------------------------------------------------------------
 
-bool IniFile_LoadString(const char *pszFile, const char *pszSection, const char *pszKey,
-                        const char *pszDefault, char *pszResult, int nSize)
+// Converts the value of a number: the default when the text does not begin with
+// a number; numbers beyond the range of int are held at its nearest end.
+static int IntFromText(const char *pszText, int nDefault)
+{
+    char *pszEnd;
+    long lValue = strtol(pszText, &pszEnd, 10);
+    if (pszEnd == pszText)
+        return nDefault;
+    if (lValue > INT_MAX)
+        return INT_MAX;
+    if (lValue < INT_MIN)
+        return INT_MIN;
+    return (int)lValue;
+}
+
+bool IniFile_SnapshotLoadString(const _INISNAPSHOT *pSnapshot, const char *pszKey,
+                                const char *pszDefault, char *pszResult, int nSize)
 {
     if (!pszResult || nSize < 1)
         return false;
-    if (IniFile_GetString(pszFile, pszSection, pszKey, pszResult, nSize))
+    if (IniFile_SnapshotGetString(pSnapshot, pszKey, pszResult, nSize))
         return true;
     if (pszDefault) {
         // Like strncpy: the rest of the buffer is zeroed, and the text is cut
@@ -513,21 +528,32 @@ bool IniFile_LoadString(const char *pszFile, const char *pszSection, const char 
     return false;
 }
 
+int IniFile_SnapshotLoadInt(const _INISNAPSHOT *pSnapshot, const char *pszKey, int nDefault)
+{
+    char szText[NUMBER_TEXT];
+    if (!IniFile_SnapshotGetString(pSnapshot, pszKey, szText, sizeof(szText)))
+        return nDefault;
+    return IntFromText(szText, nDefault);
+}
+
+bool IniFile_LoadString(const char *pszFile, const char *pszSection, const char *pszKey,
+                        const char *pszDefault, char *pszResult, int nSize)
+{
+    (void)pszSection;
+    if (!pszResult || nSize < 1)
+        return false;
+    _INISNAPSHOT *pSnapshot = KeyLength(pszKey) ? IniFile_ReadSnapshot(pszFile, NULL) : NULL;
+    bool fFound = IniFile_SnapshotLoadString(pSnapshot, pszKey, pszDefault, pszResult, nSize);
+    IniFile_FreeSnapshot(pSnapshot);
+    return fFound;
+}
+
 int IniFile_LoadInt(const char *pszFile, const char *pszSection, const char *pszKey, int nDefault)
 {
     char szText[NUMBER_TEXT];
     if (!IniFile_GetString(pszFile, pszSection, pszKey, szText, sizeof(szText)))
         return nDefault;
-    char *pszEnd;
-    long lValue = strtol(szText, &pszEnd, 10);
-    if (pszEnd == szText)
-        return nDefault;
-    // Numbers beyond the range of int are held at its nearest end.
-    if (lValue > INT_MAX)
-        return INT_MAX;
-    if (lValue < INT_MIN)
-        return INT_MIN;
-    return (int)lValue;
+    return IntFromText(szText, nDefault);
 }
 
 float IniFile_LoadFloat(const char *pszFile, const char *pszSection, const char *pszKey,

@@ -28,6 +28,48 @@ bool IniFile_GetString(const char *pszFile, const char *pszSection, const char *
 bool IniFile_PutString(const char *pszFile, const char *pszSection, const char *pszKey,
                        const char *pszValue);
 
+// Results of reading a file whole.
+enum {
+    INIFILE_OK,         // read whole
+    INIFILE_MISSING,    // there is no file of that name
+    INIFILE_LOCKED,     // another program holds it open without sharing (Windows)
+    INIFILE_DENIED,     // no permission to read it
+    INIFILE_NOT_FILE,   // a folder, device, pipe or anything else that is no regular file
+    INIFILE_FAILED      // any other failure: an I/O error, no memory, a name too long
+};
+
+// A file read once for many lookups; free it with IniFile_FreeSnapshot.
+struct _INISNAPSHOT;
+
+// Reads pszFile whole, once, and stores one of the INIFILE_ results in
+// *pnResult (when pnResult is not null). Gives the snapshot, an empty one for a
+// missing file, or NULL when the file exists but cannot be read.
+_INISNAPSHOT *IniFile_ReadSnapshot(const char *pszFile, int *pnResult);
+void IniFile_FreeSnapshot(_INISNAPSHOT *pSnapshot);
+
+// Lookups in a snapshot: exactly the results of IniFile_GetString,
+// IniFile_LoadString and IniFile_LoadInt on the file as it was read. A NULL
+// snapshot has no keys.
+bool IniFile_SnapshotGetString(const _INISNAPSHOT *pSnapshot, const char *pszKey,
+                               char *pszResult, int nSize);
+bool IniFile_SnapshotLoadString(const _INISNAPSHOT *pSnapshot, const char *pszKey,
+                                const char *pszDefault, char *pszResult, int nSize);
+int IniFile_SnapshotLoadInt(const _INISNAPSHOT *pSnapshot, const char *pszKey, int nDefault);
+
+// One change of a batch save: a key and its new value.
+struct _INISETTING {
+    const char *pszKey;
+    const char *pszValue;
+};
+
+// Applies nSettings changes in one rewrite of the file: the bytes are exactly
+// those of the same IniFile_PutString calls made one after another, but the
+// file is read once and replaced once. All or nothing: true only when the whole
+// new content is durably in place; false (file as it was) when any key cannot
+// be stored, any value is null, or the file cannot be read or written.
+bool IniFile_PutStrings(const char *pszFile, const char *pszSection,
+                        const _INISETTING *aSettings, int nSettings);
+
 // Typed accessors built on the two operations above. The loaders give the
 // default for a missing key and, for numbers, for a value that does not begin
 // with a number; at most 31 bytes of a number are read. LoadString cuts a long

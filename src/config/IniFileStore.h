@@ -1,0 +1,58 @@
+// IniFileStore: the platform's side of the configuration file module. It reads
+// a file whole and puts new content in its place; it knows nothing of the
+// format. One implementation per platform: IniFileStorePosix.cpp and
+// IniFileStoreWin32.cpp.
+#ifndef QW_INIFILESTORE_H
+#define QW_INIFILESTORE_H
+
+#include <stddef.h>
+
+// A file as one read found it.
+struct _INIFILEDATA {
+    unsigned char *pb;   // the whole content, NULL when missing or empty
+    size_t cb;
+    bool fExists;
+    void *pvFacts;       // what the platform learned of the file, for the replace
+};
+
+// Reads pszFile whole into *pfd and gives an INIFILE_ result. Anything that is
+// no regular file is refused before a byte is read, without blocking. Unless
+// the result is INIFILE_OK or INIFILE_MISSING, *pfd holds nothing.
+int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd);
+
+// Puts cbNew bytes at pbNew in place of the content that *pfd holds.
+//
+// Usually the bytes go to a temporary file beside the file, which is flushed
+// and then replaces it in one step, keeping its permissions, owner and
+// attributes (a symbolic link stays a link: its final target is replaced).
+// True means the new content is in place and flushed; false means the file is
+// exactly as it was: a crash or a power cut at any moment leaves either the
+// old or the new content.
+//
+// When the folder refuses a new file (no permission, or the temporary name is
+// too long), when the file has more than one hard link, or when the temporary
+// file cannot take the file's owner, the file is rewritten in place instead:
+// new bytes, new length, flush. A failed step writes the old bytes and length
+// back before false is returned, but a crash during the rewrite can leave a
+// mix of both. A full disk, an I/O error, or a file that is read-only, locked
+// or unreadable never leads there: false, nothing touched.
+//
+// After a success, leftover temporary files of the same file whose writing
+// process no longer runs are removed.
+bool IniStore_Replace(const char *pszFile, const _INIFILEDATA *pfd, const unsigned char *pbNew,
+                      size_t cbNew);
+
+// Frees what IniStore_Read allocated.
+void IniStore_Free(_INIFILEDATA *pfd);
+
+// Names of the temporary files, shared by both platforms: "<file>.<pid>-<n>.tmp".
+// IniStore_TempName builds the nth name of process uProcess into pszTemp;
+// false when it does not fit into cchTemp bytes. IniStore_TempNameProcess
+// gives the process number in pszName when it is such a name of the file
+// named pszBase (no folder), else 0.
+#define TEMP_SUFFIX 32
+bool IniStore_TempName(char *pszTemp, size_t cchTemp, const char *pszFile, unsigned long uProcess,
+                       unsigned n);
+unsigned long IniStore_TempNameProcess(const char *pszName, const char *pszBase);
+
+#endif

@@ -348,8 +348,8 @@ static void RewriteContent(const unsigned char *pStart, size_t cbOld, _BATCHKEY 
 {
     const unsigned char *pEnd = pStart + cbOld;
     const unsigned char *pBegin = pStart + BomLength(pStart, cbOld);
-    // Old bytes from pKeep on are still to be copied. pbkLast is the key of a
-    // replaced last line that had no line end.
+    // Old bytes from pKeep on are still to be copied. pbkLast is the key of
+    // the last line when that line is a setting of the batch without line end.
     const unsigned char *pKeep = pStart, *p = pBegin;
     const _BATCHKEY *pbkLast = NULL;
     while (p < pEnd && (p = (const unsigned char *)memchr(p, '#', (size_t)(pEnd - p))) != NULL) {
@@ -375,16 +375,16 @@ static void RewriteContent(const unsigned char *pStart, size_t cbOld, _BATCHKEY 
         if (abk[i].fReplaced)
             continue;
         if (pob->cb > 0 && pob->pb[pob->cb - 1] != '\n') {
-            // One by one, the first appended line ends the last line with
-            // "\r\n"; a later change of that line's key then replaces it up
-            // to the line feed, which drops the carriage return.
+            // One by one, this line's change would end the last line with
+            // "\r\n"; a later change of that line's key replaces it up to the
+            // line feed, which drops the carriage return.
             if (pbkLast && pbkLast->iLast > abk[i].iFirst)
                 OutAppend(pob, "\n", 1);
             else
                 OutAppend(pob, "\r\n", 2);
         }
         OutAppendSetting(pob, abk[i].pszKey, abk[i].cchKey, abk[i].pszValue, abk[i].cchValue);
-        pbkLast = NULL;
+        pbkLast = &abk[i];
     }
 }
 

@@ -2,6 +2,9 @@
 // "key NUL value NUL content": the content becomes the file (no second NUL:
 // there is no file), then IniFile_GetString and IniFile_PutString run on it and
 // their results are compared with a plain line-by-line model of the format.
+// A key field with 0x01 bytes in it is a batch instead: its keys, with the
+// values of the value field split at 0x01 in turn, go to IniFile_PutStrings,
+// whose file must equal the model's single puts made one after another.
 // Any difference abort()s.
 #include "IniFiles.h"
 
@@ -226,6 +229,55 @@ void CheckGet(const std::string &sContent, bool fFileExists, const std::string &
         Check(ach[0] == '\x7f', "get: result touched although nothing was found");
 }
 
+// Splits a field at the bytes 0x01.
+std::vector<std::string> SplitField(const std::string &s)
+{
+    std::vector<std::string> as;
+    size_t i = 0, iEnd;
+    while ((iEnd = s.find('\x01', i)) != std::string::npos) {
+        as.push_back(s.substr(i, iEnd - i));
+        i = iEnd + 1;
+    }
+    as.push_back(s.substr(i));
+    return as;
+}
+
+// A batch on the file: the keys of the key field with the values of the
+// value field in turn. Checks the file against single model puts, and the
+// lookups of one snapshot against the model's gets.
+void CheckBatch(const std::string &sContent, bool fFileExists, const std::string &sKeys,
+                const std::string &sValues)
+{
+    std::vector<std::string> asKeys = SplitField(sKeys), asValues = SplitField(sValues);
+    std::vector<_INISETTING> aSettings;
+    std::string sExpected = sContent;
+    bool fUsable = true;
+    for (size_t i = 0; i < asKeys.size(); i++) {
+        const std::string &sValue = asValues[i % asValues.size()];
+        aSettings.push_back({asKeys[i].c_str(), sValue.c_str()});
+        fUsable = fUsable && IsKeyUsable(asKeys[i]);
+        if (fUsable)
+            sExpected = ModelPut(sExpected, asKeys[i], sValue);
+    }
+
+    _INISNAPSHOT *pSnapshot = IniFile_ReadSnapshot(g_sFile.c_str(), nullptr);
+    Check(pSnapshot != nullptr, "snapshot: a readable file gave none");
+    for (const std::string &sKey : asKeys) {
+        std::string sModel;
+        bool fModel = fFileExists && ModelGet(sContent, sKey, 63, &sModel);
+        char szValue[64];
+        bool fFound = IniFile_SnapshotGetString(pSnapshot, sKey.c_str(), szValue, sizeof(szValue));
+        Check(fFound == fModel && (!fFound || sModel == szValue), "snapshot: lookup differs from the model");
+    }
+    IniFile_FreeSnapshot(pSnapshot);
+
+    const std::string sBefore = fFileExists ? sContent : "<missing>";
+    bool fPut = IniFile_PutStrings(g_sFile.c_str(), nullptr, aSettings.data(), (int)aSettings.size());
+    Check(fPut == fUsable, "batch: result differs from the keys' usability");
+    Check(CountFolderEntries() == (fFileExists || fPut ? 1 : 0), "batch: a temporary file was left behind");
+    Check(ReadFile() == (fPut ? sExpected : sBefore), "batch: file differs from the single puts");
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pbData, size_t cbData)
@@ -244,6 +296,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pbData, size_t cbData)
         FILE *pf = fopen(g_sFile.c_str(), "wb");
         Check(pf && fwrite(sContent.data(), 1, sContent.size(), pf) == sContent.size() && fclose(pf) == 0,
               "cannot write the file");
+    }
+
+    if (sKey.find('\x01') != std::string::npos) {
+        CheckBatch(sContent, fFileExists, sKey, sValue);
+        return 0;
     }
 
     CheckGet(sContent, fFileExists, sKey, 1 + (int)(sValue.size() % 16));

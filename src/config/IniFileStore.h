@@ -27,7 +27,9 @@ int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd);
 // attributes (a symbolic link stays a link: its final target is replaced).
 // True means the new content is in place and flushed; false means the file is
 // exactly as it was: a crash or a power cut at any moment leaves either the
-// old or the new content.
+// old or the new content. (On POSIX, one failure comes after the rename: when
+// the folder cannot be flushed, the result is false although the new content
+// is in place, since a power cut could still undo the rename.)
 //
 // When the folder refuses a new file (no permission, or the temporary name is
 // too long), when the file has more than one hard link, or when the temporary

@@ -20,12 +20,20 @@
 // Largest block handed to one ReadFile or WriteFile call.
 #define IO_CHUNK 0x40000000u
 
-// What a read learned of the file: its identity and number of hard links.
+// Attributes that a replaced file keeps (read-only files are never replaced).
+#define KEPT_ATTRIBUTES \
+    (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | \
+     FILE_ATTRIBUTE_NOT_CONTENT_INDEXED)
+
+// What a read learned of the file: its identity, number of hard links,
+// attributes and creation time.
 struct _WIN32FACTS {
     DWORD dwVolume;
     DWORD dwIndexHigh;
     DWORD dwIndexLow;
     DWORD nLinks;
+    DWORD dwAttributes;
+    FILETIME ftCreated;
 };
 
 // How a replace through a temporary file ended.
@@ -166,9 +174,12 @@ static void RemoveLeftovers(const char *pszFile)
 
 // Writes the new content to a temporary file beside pszFile, flushes it and
 // puts it in place: ReplaceFileA over an existing file, MoveFileExA for a new
-// one. RENAME_REFUSED, with nothing left behind, when the folder refuses the
-// new file or its name would be too long.
-static int ReplaceByRename(const char *pszFile, bool fExists, const unsigned char *pb, size_t cb)
+// one. The temporary file takes the attributes and creation time of the file
+// that was read (pFacts, NULL for a new file) itself, so that they stay even
+// where ReplaceFileA is a plain move. RENAME_REFUSED, with nothing left
+// behind, when the folder refuses the new file or its name would be too long.
+static int ReplaceByRename(const char *pszFile, const _WIN32FACTS *pFacts, const unsigned char *pb,
+                           size_t cb)
 {
     char szTemp[MAX_PATH];
     HANDLE hFile = INVALID_HANDLE_VALUE;
@@ -184,9 +195,13 @@ static int ReplaceByRename(const char *pszFile, bool fExists, const unsigned cha
     }
     if (hFile == INVALID_HANDLE_VALUE)
         return RENAME_FAILED;
+    if (pFacts)
+        SetFileTime(hFile, &pFacts->ftCreated, NULL, NULL);
     bool fOk = WriteAllAt(hFile, pb, cb) && FlushFileBuffers(hFile);
     fOk = CloseHandle(hFile) && fOk;
-    if (fOk && fExists)
+    if (fOk && pFacts && (pFacts->dwAttributes & KEPT_ATTRIBUTES))
+        fOk = SetFileAttributesA(szTemp, pFacts->dwAttributes & KEPT_ATTRIBUTES);
+    if (fOk && pFacts)
         fOk = MayReplace(pszFile) && ReplaceFileA(pszFile, szTemp, NULL, REPLACEFILE_WRITE_THROUGH, NULL, NULL);
     else if (fOk)
         fOk = MoveFileExA(szTemp, pszFile, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
@@ -241,6 +256,8 @@ int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd)
         pFacts->dwIndexHigh = bhfi.nFileIndexHigh;
         pFacts->dwIndexLow = bhfi.nFileIndexLow;
         pFacts->nLinks = bhfi.nNumberOfLinks;
+        pFacts->dwAttributes = bhfi.dwFileAttributes;
+        pFacts->ftCreated = bhfi.ftCreationTime;
         unsigned long long cbSize = ((unsigned long long)bhfi.nFileSizeHigh << 32) | bhfi.nFileSizeLow;
         if (bhfi.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             nResult = INIFILE_NOT_FILE;
@@ -261,16 +278,21 @@ int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd)
 bool IniStore_Replace(const char *pszFile, const _INIFILEDATA *pfd, const unsigned char *pbNew,
                       size_t cbNew)
 {
-    if (pfd->fExists && FileIsReadOnly(pszFile))
+    // The full name: ReplaceFileA needs the folder of a relative name.
+    char szFull[MAX_PATH];
+    DWORD cchFull = GetFullPathNameA(pszFile, sizeof(szFull), szFull, NULL);
+    if (cchFull == 0 || cchFull >= sizeof(szFull))
+        return false;
+    const _WIN32FACTS *pFacts = pfd->fExists ? (const _WIN32FACTS *)pfd->pvFacts : NULL;
+    if (pFacts && FileIsReadOnly(szFull))
         return false;
     // A second hard link would keep the old content under its name.
-    bool fLinked = pfd->fExists && ((const _WIN32FACTS *)pfd->pvFacts)->nLinks > 1;
-    int nResult = fLinked ? RENAME_REFUSED : ReplaceByRename(pszFile, pfd->fExists, pbNew, cbNew);
+    int nResult = pFacts && pFacts->nLinks > 1 ? RENAME_REFUSED : ReplaceByRename(szFull, pFacts, pbNew, cbNew);
     bool fOk = nResult == RENAME_DONE;
-    if (nResult == RENAME_REFUSED && pfd->fExists)
-        fOk = RewriteInPlace(pszFile, pfd, pbNew, cbNew);
+    if (nResult == RENAME_REFUSED && pFacts)
+        fOk = RewriteInPlace(szFull, pfd, pbNew, cbNew);
     if (fOk)
-        RemoveLeftovers(pszFile);
+        RemoveLeftovers(szFull);
     return fOk;
 }
 

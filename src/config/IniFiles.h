@@ -21,10 +21,16 @@ bool IniFile_GetString(const char *pszFile, const char *pszSection, const char *
 
 // Sets pszKey to pszValue, of which only the part before its first control
 // byte (below 0x20) is written: replaces every setting line of the key, or
-// appends one. The new content goes to a temporary file beside the file,
-// which then replaces it in one step. A file that exists but cannot be read,
-// a read-only file and any failed step leave the file exactly as it was, and
-// the result is false.
+// appends one. The same as IniFile_PutStrings with one change.
+//
+// How a save puts the new content in place (IniFileStore.h has the details):
+// usually through a temporary file beside the file that replaces it in one
+// step, keeping its permissions, owner and attributes; a crash leaves the old
+// or the new content, never a mix. Where the folder refuses new files or the
+// file has a second hard link, the file is rewritten in place: a failure is
+// undone before false is returned, but a crash during the rewrite can leave a
+// mix. A file that is read-only, locked, unreadable or no regular file, a
+// full disk and an I/O error give false with the file as it was.
 bool IniFile_PutString(const char *pszFile, const char *pszSection, const char *pszKey,
                        const char *pszValue);
 

@@ -18,8 +18,14 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include "IniFileFaults.h"
+
+#include <errno.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 namespace fs = std::filesystem;
@@ -65,19 +71,7 @@ protected:
     }
 
     // The whole file, or "<missing>" when it cannot be opened.
-    std::string Read() const
-    {
-        FILE *pf = fopen(file.c_str(), "rb");
-        if (!pf)
-            return "<missing>";
-        std::string sBytes;
-        char ab[65536];
-        size_t cb;
-        while ((cb = fread(ab, 1, sizeof(ab), pf)) > 0)
-            sBytes.append(ab, cb);
-        fclose(pf);
-        return sBytes;
-    }
+    std::string Read() const { return ReadFrom(file); }
 
     // The value of the key as IniFile_GetString gives it, or NOT_FOUND.
     std::string Get(const char *pszKey, int nSize = 1024) const
@@ -95,6 +89,45 @@ protected:
         Write(sBefore);
         EXPECT_TRUE(IniFile_PutString(file.c_str(), nullptr, pszKey, pszValue));
         return Read();
+    }
+
+    // Writes the content, applies the changes as one batch and gives the file
+    // afterwards; the same changes as single puts must give the same bytes.
+    std::string BatchInto(const std::string &sBefore,
+                          const std::vector<std::pair<const char *, const char *>> &aChanges) const
+    {
+        const std::string sSingle = (dir / "single.ini").string();
+        std::vector<_INISETTING> aSettings;
+        fs::remove(sSingle);
+        fs::remove(file);
+        if (sBefore != "<missing>") {
+            Write(sBefore);
+            fs::copy_file(file, sSingle);
+        }
+        for (const auto &change : aChanges) {
+            aSettings.push_back({change.first, change.second});
+            EXPECT_TRUE(IniFile_PutString(sSingle.c_str(), nullptr, change.first, change.second));
+        }
+        EXPECT_TRUE(IniFile_PutStrings(file.c_str(), nullptr, aSettings.data(), (int)aSettings.size()));
+        std::string sBatch = Read();
+        EXPECT_EQ(sBatch, ReadFrom(sSingle)) << "before: " << sBefore;
+        fs::remove(sSingle);
+        return sBatch;
+    }
+
+    // The whole of a file, or "<missing>" when it cannot be opened.
+    static std::string ReadFrom(const std::string &sFile)
+    {
+        FILE *pf = fopen(sFile.c_str(), "rb");
+        if (!pf)
+            return "<missing>";
+        std::string sBytes;
+        char ab[4096];
+        size_t cb;
+        while ((cb = fread(ab, 1, sizeof(ab), pf)) > 0)
+            sBytes.append(ab, cb);
+        fclose(pf);
+        return sBytes;
     }
 
     // Sorted names in the test folder.
@@ -208,6 +241,43 @@ TEST_F(Reading, HostileFiles)
     EXPECT_EQ(Get("key"), "at the end");
 }
 
+TEST_F(Reading, SnapshotAnswersLikeSingleGetsFromOneRead)
+{
+    const std::string sContent = "\xEF\xBB\xBF#port = 0080\r\n#Host = a=b  \n#key\n #key = 12abc\n"
+                                 "#empty =\n#text = " + std::string(300, 't') + "\n";
+    Write(sContent);
+    int nResult = -1;
+    _INISNAPSHOT *pSnapshot = IniFile_ReadSnapshot(file.c_str(), &nResult);
+    ASSERT_NE(pSnapshot, nullptr);
+    EXPECT_EQ(nResult, INIFILE_OK);
+    Write("#port = 1\n");  // read once: later changes are not seen
+    const char *const apszKeys[] = {"port", "host", "key", "empty", "text", "missing", "a b", ""};
+    for (const char *pszKey : apszKeys) {
+        Write(sContent);
+        char szSnap[16] = "untouched", szFile[16] = "untouched";
+        EXPECT_EQ(IniFile_SnapshotGetString(pSnapshot, pszKey, szSnap, sizeof(szSnap)),
+                  IniFile_GetString(file.c_str(), nullptr, pszKey, szFile, sizeof(szFile)));
+        EXPECT_STREQ(szSnap, szFile) << pszKey;
+        EXPECT_EQ(IniFile_SnapshotLoadString(pSnapshot, pszKey, "default", szSnap, 4),
+                  IniFile_LoadString(file.c_str(), nullptr, pszKey, "default", szFile, 4));
+        EXPECT_STREQ(szSnap, szFile) << pszKey;
+        EXPECT_EQ(IniFile_SnapshotLoadInt(pSnapshot, pszKey, -7),
+                  IniFile_LoadInt(file.c_str(), nullptr, pszKey, -7)) << pszKey;
+        Write("#port = 1\n");
+    }
+    IniFile_FreeSnapshot(pSnapshot);
+
+    // A missing file is an empty snapshot; a null one has no keys.
+    fs::remove(file);
+    pSnapshot = IniFile_ReadSnapshot(file.c_str(), &nResult);
+    ASSERT_NE(pSnapshot, nullptr);
+    EXPECT_EQ(nResult, INIFILE_MISSING);
+    EXPECT_EQ(IniFile_SnapshotLoadInt(pSnapshot, "port", 2000), 2000);
+    IniFile_FreeSnapshot(pSnapshot);
+    EXPECT_EQ(IniFile_SnapshotLoadInt(nullptr, "port", 2000), 2000);
+    EXPECT_EQ(Listing(), std::vector<std::string>{});
+}
+
 // ---------------------------------------------------------------------------
 
 TEST_F(Writing, CreatesAndAppends)
@@ -281,6 +351,42 @@ TEST_F(Writing, HostileFiles)
     EXPECT_EQ(PutInto(sWord, "key", "1"), sWord + "\r\n#key = 1");
     const std::string sNuls(1000, '\0');
     EXPECT_EQ(PutInto(sNuls + "#key = 0" + sNuls, "key", "1"), sNuls + "#key = 1");
+}
+
+TEST_F(Writing, BatchGivesTheBytesOfItsSinglePuts)
+{
+    const std::vector<std::pair<const char *, const char *>> aEditor = {
+        {"server_address", "eu.quarrow.net"}, {"server_port", "0080"}, {"save_ignores", "1"},
+        {"use_global_ignores", "0"}, {"normal_camera_rotation_speed", "15.0"},
+        {"fine_camera_rotation_speed", "1.0"}, {"browser", "C:\\B\xe9\\b.exe"}, {"video_mode", "6"},
+        {"full_screen", "1"}, {"shadows_on", "0"}, {"clouds_shadows", "1"},
+        {"no_adjust_shadows", "0"}, {"poor_man", "0"}, {"no_sound", "1"}};
+    EXPECT_EQ(BatchInto("<missing>", {{"a", "1"}, {"b", "2"}}), "#a = 1\r\n#b = 2");
+    BatchInto("<missing>", aEditor);
+    BatchInto("#SERVER_PORT = 1\r\n  #server_port=2\n#browser\n#x = 1\n#no_sound = 0", aEditor);
+    BatchInto("\xEF\xBB\xBF#video_mode = 2\r\n; note\r\n#poor_man", aEditor);
+    // The same key again (in any case): its last spelling and value, where the
+    // first change would have put it.
+    EXPECT_EQ(BatchInto("#b = 0\n", {{"a", "1"}, {"b", "2"}, {"A", "3"}, {"B", "4\n#c = 5"}}),
+              "#B = 4\n#A = 3");
+    // A later change of the key on a last line that an earlier append ended.
+    EXPECT_EQ(BatchInto("x\r\n#a = 0", {{"b", "1"}, {"a", "2"}}), "x\r\n#a = 2\n#b = 1");
+    EXPECT_EQ(BatchInto("#a = 0", {{"a", "1"}, {"b", "2"}}), "#a = 1\r\n#b = 2");
+    EXPECT_EQ(BatchInto("", {{"a", "1"}, {"b", "2"}, {"a", "3"}, {"c", "4"}}), "#a = 3\n#b = 2\r\n#c = 4");
+}
+
+TEST_F(Writing, BatchIsRefusedWholeForOneBadChange)
+{
+    const std::string sBefore = "#a = 1\n#b = 2\n";
+    const _INISETTING aBadKey[] = {{"a", "9"}, {"b c", "9"}, {"b", "9"}};
+    const _INISETTING aNullValue[] = {{"a", "9"}, {"b", nullptr}};
+    Write(sBefore);
+    EXPECT_FALSE(IniFile_PutStrings(file.c_str(), nullptr, aBadKey, 3));
+    EXPECT_FALSE(IniFile_PutStrings(file.c_str(), nullptr, aNullValue, 2));
+    EXPECT_FALSE(IniFile_PutStrings(file.c_str(), nullptr, aBadKey, 0));
+    EXPECT_FALSE(IniFile_PutStrings(file.c_str(), nullptr, nullptr, 1));
+    EXPECT_EQ(Read(), sBefore);
+    EXPECT_EQ(Listing(), std::vector<std::string>{"qw.ini"});
 }
 
 // ---------------------------------------------------------------------------
@@ -437,6 +543,9 @@ TEST_F(Failures, ReadOnlyFileIsLeftAlone)
 TEST_F(Failures, FolderNamedLikeTheFile)
 {
     ASSERT_TRUE(fs::create_directory(file));
+    int nResult = -1;
+    EXPECT_EQ(IniFile_ReadSnapshot(file.c_str(), &nResult), nullptr);
+    EXPECT_EQ(nResult, INIFILE_NOT_FILE);
     EXPECT_FALSE(IniFile_PutString(file.c_str(), nullptr, "key", "1"));
     EXPECT_EQ(Get("key"), NOT_FOUND);
     EXPECT_EQ(IniFile_LoadInt(file.c_str(), nullptr, "key", 7), 7);
@@ -479,6 +588,76 @@ TEST_F(Failures, LockedFileIsLeftAlone)
     EXPECT_EQ(Read(), "#key = 1\n");
     EXPECT_EQ(Listing(), std::vector<std::string>{"qw.ini"});
 }
+// The creation time of the file, as a number.
+ULONGLONG CreationTime(const std::string &sFile)
+{
+    WIN32_FILE_ATTRIBUTE_DATA fad;
+    if (!GetFileAttributesExA(sFile.c_str(), GetFileExInfoStandard, &fad))
+        return 0;
+    return ((ULONGLONG)fad.ftCreationTime.dwHighDateTime << 32) | fad.ftCreationTime.dwLowDateTime;
+}
+
+// The replaced file keeps its attributes and its creation time. (Wine keeps
+// no creation time that a program sets: that check needs a file system that
+// stores one.)
+TEST_F(Failures, ReplacedFileKeepsAttributesAndCreationTime)
+{
+    Write("#key = 1\r\n");
+    const FILETIME ftCreated = {0x3D2C1B00, 0x01C9A2B3}; // in 2009
+    HANDLE hFile = CreateFileA(file.c_str(), FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(hFile, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(SetFileTime(hFile, &ftCreated, NULL, NULL));
+    CloseHandle(hFile);
+    const ULONGLONG uCreated = CreationTime(file);
+    ASSERT_TRUE(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+    ASSERT_TRUE(IniFile_PutString(file.c_str(), nullptr, "key", "2"));
+    EXPECT_EQ(Read(), "#key = 2\n");
+    EXPECT_EQ(GetFileAttributesA(file.c_str()) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE),
+              (DWORD)(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+    if (uCreated == (((ULONGLONG)ftCreated.dwHighDateTime << 32) | ftCreated.dwLowDateTime)) {
+        EXPECT_EQ(CreationTime(file), uCreated);
+    }
+    EXPECT_EQ(Listing(), std::vector<std::string>{"qw.ini"});
+}
+
+// A file with a second hard link is rewritten in place: both names see it.
+TEST_F(Failures, HardLinkedFileIsRewrittenInPlace)
+{
+    const std::string sOther = (dir / "other.ini").string();
+    Write("#key = 1\r\n#other = long enough to shrink\r\n");
+    ASSERT_TRUE(CreateHardLinkA(sOther.c_str(), file.c_str(), NULL));
+    ASSERT_TRUE(IniFile_PutString(file.c_str(), nullptr, "other", "x"));
+    EXPECT_EQ(ReadFrom(sOther), "#key = 1\r\n#other = x\n");
+    EXPECT_EQ(Listing(), (std::vector<std::string>{"other.ini", "qw.ini"}));
+}
+
+// A temporary file of this file whose process has ended is removed by the
+// next save; a name that only looks alike stays.
+TEST_F(Failures, LeftoversOfEndedProcessesAreRemoved)
+{
+    STARTUPINFOA si = {};
+    PROCESS_INFORMATION pi;
+    si.cb = sizeof(si);
+    char szCommand[] = "cmd.exe /c exit";
+    ASSERT_TRUE(CreateProcessA(NULL, szCommand, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi));
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    const std::string sEnded = std::to_string(pi.dwProcessId);
+    for (const std::string &sName : {"qw.ini." + sEnded + "-0.tmp", "qw.ini." + sEnded + "-0.tmp.bak"})
+        fclose(fopen((dir / sName).string().c_str(), "wb"));
+    ASSERT_TRUE(IniFile_PutString(file.c_str(), nullptr, "key", "1"));
+    EXPECT_EQ(Listing(), (std::vector<std::string>{"qw.ini", "qw.ini." + sEnded + "-0.tmp.bak"}));
+}
+
+// Anything that is no regular file is refused without reading it.
+TEST_F(Failures, OnlyRegularFilesAreRead)
+{
+    int nResult = -1;
+    EXPECT_EQ(IniFile_ReadSnapshot("NUL", &nResult), nullptr);
+    EXPECT_EQ(nResult, INIFILE_NOT_FILE);
+    EXPECT_FALSE(IniFile_PutString("NUL", nullptr, "key", "1"));
+}
 #else
 // A file size limit below the new content makes writing the temporary file
 // fail halfway, as a full disk would.
@@ -500,14 +679,213 @@ TEST_F(Failures, FailedReplaceLeavesNoTemporaryFile)
     EXPECT_EQ(Listing(), std::vector<std::string>{"qw.ini"});
 }
 
-// The replaced file keeps the permissions of the old one.
-TEST_F(Failures, ReplacedFileKeepsItsMode)
+// The replaced file keeps the mode, owner and group of the old one; the owner
+// and group only where this user may give them away (as root).
+TEST_F(Failures, ReplacedFileKeepsModeOwnerAndGroup)
 {
     Write("#key = 1\n");
     fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    const bool fRoot = geteuid() == 0;
+    if (fRoot) {
+        ASSERT_EQ(chown(file.c_str(), 65534, 65534), 0);
+    }
     ASSERT_TRUE(IniFile_PutString(file.c_str(), nullptr, "key", "2"));
-    EXPECT_EQ(fs::status(file).permissions(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    struct stat st;
+    ASSERT_EQ(stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    if (fRoot) {
+        EXPECT_TRUE(st.st_uid == 65534 && st.st_gid == 65534);
+    }
     EXPECT_EQ(Read(), "#key = 2\n");
+}
+
+// A symbolic link stays a link and its target gets the new content; a file
+// with a second hard link is rewritten in place, so both names see it.
+TEST_F(Failures, LinksKeepTheirMeaning)
+{
+    fs::create_directory(dir / "real");
+    const std::string sTarget = (dir / "real" / "target.ini").string();
+    FILE *pf = fopen(sTarget.c_str(), "wb");
+    ASSERT_TRUE(pf && fputs("#key = 1\n", pf) >= 0 && fclose(pf) == 0);
+    fs::create_symlink("real/target.ini", file);
+    ASSERT_TRUE(IniFile_PutString(file.c_str(), nullptr, "key", "2"));
+    EXPECT_TRUE(fs::is_symlink(file));
+    EXPECT_EQ(ReadFrom(sTarget), "#key = 2\n");
+    EXPECT_EQ(fs::read_symlink(file), "real/target.ini");
+
+    fs::remove(file);
+    const std::string sOther = (dir / "other.ini").string();
+    Write("#key = 1\n#other = long enough to shrink\n");
+    fs::create_hard_link(file, sOther);
+    ASSERT_TRUE(IniFile_PutString(file.c_str(), nullptr, "other", "x"));
+    EXPECT_EQ(ReadFrom(sOther), "#key = 1\n#other = x\n");
+    EXPECT_EQ(fs::hard_link_count(file), 2u);
+    EXPECT_EQ(Listing(), (std::vector<std::string>{"other.ini", "qw.ini", "real"}));
+}
+
+// A folder that refuses new files (immutable for root, read-only for anyone
+// else) with a writable qw.ini in it: the file is rewritten in place. A file
+// that does not exist yet cannot be made there.
+TEST_F(Failures, FolderThatRefusesNewFilesIsWrittenInPlace)
+{
+    const std::string sBefore = ManyLines(100000);
+    Write(sBefore);
+    const std::string sFolder = dir.string();
+    bool fRoot = geteuid() == 0;
+    std::string sLock = "chattr +i '" + sFolder + "' 2>/dev/null", sUnlock = "chattr -i '" + sFolder + "'";
+    if (fRoot ? system(sLock.c_str()) != 0 : chmod(sFolder.c_str(), 0555) != 0)
+        GTEST_SKIP() << "this file system cannot refuse new files here";
+    bool fShort = IniFile_PutString(file.c_str(), nullptr, "filler_1", "1");
+    bool fNew = IniFile_PutString((dir / "new.ini").string().c_str(), nullptr, "key", "1");
+    std::vector<std::string> asNames = Listing();
+    if (fRoot) {
+        ASSERT_EQ(system(sUnlock.c_str()), 0);
+    } else {
+        chmod(sFolder.c_str(), 0755);
+    }
+    EXPECT_TRUE(fShort);
+    EXPECT_FALSE(fNew);
+    std::string sExpected = sBefore;
+    sExpected.replace(sExpected.find("#filler_1 "), sizeof("#filler_1 = value number 1\r") - 1, "#filler_1 = 1");
+    EXPECT_EQ(Read(), sExpected);
+    EXPECT_EQ(asNames, std::vector<std::string>{"qw.ini"});
+}
+
+// Temporary files of this file whose process has ended are removed by the
+// next save; every other file stays.
+TEST_F(Failures, LeftoversOfEndedProcessesAreRemoved)
+{
+    pid_t nChild = fork();
+    if (nChild == 0)
+        _exit(0);
+    ASSERT_GT(nChild, 0);
+    waitpid(nChild, nullptr, 0);
+    const std::string sEnded = std::to_string(nChild), sRunning = std::to_string(getppid());
+    const std::vector<std::string> asKept = {
+        "qw.ini", "qw.ini." + sRunning + "-0.tmp", "qw.ini." + sEnded + "-0.tmp.bak",
+        "other.ini." + sEnded + "-0.tmp", "qw.ini." + sEnded + "-x.tmp", "qw.ini.-0.tmp",
+        "qw.ini." + sEnded + ".tmp", "xqw.ini." + sEnded + "-0.tmp"};
+    for (const std::string &sName : asKept)
+        fclose(fopen((dir / sName).string().c_str(), "wb"));
+    fclose(fopen((dir / ("qw.ini." + sEnded + "-0.tmp")).string().c_str(), "wb"));
+    fclose(fopen((dir / ("qw.ini." + sEnded + "-17.tmp")).string().c_str(), "wb"));
+    ASSERT_TRUE(IniFile_PutString(file.c_str(), nullptr, "key", "1"));
+    std::vector<std::string> asSorted = asKept;
+    std::sort(asSorted.begin(), asSorted.end());
+    EXPECT_EQ(Listing(), asSorted);
+}
+
+// Anything that is no regular file is refused at once, without blocking on a
+// FIFO and without reading a device.
+TEST_F(Failures, OnlyRegularFilesAreRead)
+{
+    ASSERT_EQ(mkfifo(file.c_str(), 0644), 0);
+    int nResult = -1;
+    EXPECT_EQ(IniFile_ReadSnapshot(file.c_str(), &nResult), nullptr);
+    EXPECT_EQ(nResult, INIFILE_NOT_FILE);
+    EXPECT_EQ(Get("key"), NOT_FOUND);
+    EXPECT_FALSE(IniFile_PutString(file.c_str(), nullptr, "key", "1"));
+    EXPECT_TRUE(fs::is_fifo(file));
+    EXPECT_EQ(IniFile_ReadSnapshot("/dev/zero", &nResult), nullptr);
+    EXPECT_EQ(nResult, INIFILE_NOT_FILE);
+    EXPECT_FALSE(IniFile_PutString("/dev/null", nullptr, "key", "1"));
+}
+
+} // namespace
+
+// The fault seam of the file store: the nth call of one kind fails with the
+// errno chosen, up to two such faults at once; every call is counted.
+namespace {
+struct _FAULT {
+    int nCall, nAt, nErrno;
+};
+int g_anCalls[IO_CALLS];
+std::vector<_FAULT> g_aFaults;
+
+// Forgets the counts and sets the faults of the next run.
+void ArmFaults(std::vector<_FAULT> aFaults)
+{
+    std::fill(std::begin(g_anCalls), std::end(g_anCalls), 0);
+    g_aFaults = std::move(aFaults);
+}
+} // namespace
+
+bool IniFault_Hit(int nCall)
+{
+    int n = ++g_anCalls[nCall];
+    for (const _FAULT &fault : g_aFaults) {
+        if (fault.nCall == nCall && fault.nAt == n) {
+            errno = fault.nErrno;
+            return true;
+        }
+    }
+    return false;
+}
+
+namespace {
+
+// The editor's fourteen settings, some of them new to the file below.
+const _INISETTING aEditorChanges[] = {
+    {"server_address", "eu.quarrow.net"}, {"server_port", "0080"}, {"save_ignores", "1"},
+    {"use_global_ignores", "0"}, {"normal_camera_rotation_speed", "15.0"},
+    {"fine_camera_rotation_speed", "1.0"}, {"browser", "C:\\b.exe"}, {"video_mode", "6"},
+    {"full_screen", "1"}, {"shadows_on", "0"}, {"clouds_shadows", "1"},
+    {"no_adjust_shadows", "0"}, {"poor_man", "0"}, {"no_sound", "1"}};
+
+// Every call of the store, made to fail in turn, during a save by rename and
+// during a save in place: the result is false and the file, its mode and its
+// folder are exactly as they were, or the result is true and the file holds
+// the new content. A full disk never leads to the rewrite in place.
+TEST_F(Failures, EveryFailingCallLeavesTheFileAsItWas)
+{
+    const std::string sBefore = "#server_port = 2000\r\n#video_mode = 2\r\n" + ManyLines(20000);
+    const int nEditor = (int)(sizeof(aEditorChanges) / sizeof(aEditorChanges[0]));
+    Write(sBefore);
+    ArmFaults({});
+    ASSERT_TRUE(IniFile_PutStrings(file.c_str(), nullptr, aEditorChanges, nEditor));
+    const std::string sAfter = Read();
+    ASSERT_NE(sAfter, sBefore);
+
+    // The second open makes the temporary file: refused, it sends the save in place.
+    const _FAULT refused = {IO_OPEN, 2, EACCES};
+    for (bool fInPlace : {false, true}) {
+        Write(sBefore);
+        ArmFaults(fInPlace ? std::vector<_FAULT>{refused} : std::vector<_FAULT>{});
+        ASSERT_TRUE(IniFile_PutStrings(file.c_str(), nullptr, aEditorChanges, nEditor));
+        int anClean[IO_CALLS];
+        std::copy(std::begin(g_anCalls), std::end(g_anCalls), anClean);
+        for (int nCall = 0; nCall < IO_CALLS; nCall++) {
+            for (int nAt = 1; nAt <= anClean[nCall]; nAt++) {
+                if (fInPlace && nCall == IO_OPEN && nAt == 2)
+                    continue;
+                Write(sBefore);
+                fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
+                std::vector<_FAULT> aFaults = {{nCall, nAt, EIO}};
+                if (fInPlace)
+                    aFaults.push_back(refused);
+                ArmFaults(aFaults);
+                bool fOk = IniFile_PutStrings(file.c_str(), nullptr, aEditorChanges, nEditor);
+                ArmFaults({});
+                // Flushing the folder is the one step after the rename: its
+                // failure is reported, but the new content is already there.
+                bool fFolder = !fInPlace && (nCall == IO_FSYNC || nCall == IO_OPEN) && nAt == anClean[nCall];
+                const std::string sNow = Read();
+                EXPECT_EQ(sNow, fOk || fFolder ? sAfter : sBefore)
+                    << "in place " << fInPlace << ", call " << nCall << " #" << nAt;
+                EXPECT_TRUE(fOk || !fFolder || sNow == sAfter);
+                EXPECT_EQ(fs::status(file).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+                EXPECT_EQ(Listing(), std::vector<std::string>{"qw.ini"});
+            }
+        }
+    }
+
+    // A full disk while the temporary file is written: false, never in place.
+    Write(sBefore);
+    ArmFaults({{IO_WRITE, 1, ENOSPC}});
+    EXPECT_FALSE(IniFile_PutStrings(file.c_str(), nullptr, aEditorChanges, nEditor));
+    EXPECT_EQ(g_anCalls[IO_OPEN], 2);
+    ArmFaults({});
+    EXPECT_EQ(Read(), sBefore);
 }
 #endif
 

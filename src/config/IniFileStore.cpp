@@ -1,9 +1,43 @@
-// IniFileStore, the part shared by both platforms: the names of the temporary
-// files that stand in for a file while it is replaced.
+// IniFileStore, the part shared by both platforms: writing a content given in
+// pieces, and the names of the temporary files that stand in for a file while
+// it is replaced.
 #include "IniFileStore.h"
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
+
+// Block in which small pieces are gathered before they are written.
+#define GATHER_BLOCK 65536
+
+bool IniStore_WritePieces(const _INIPIECE *aPieces, size_t nPieces, PFNINIWRITE pfnWrite,
+                          void *pvFile)
+{
+    unsigned char *pbBlock = (unsigned char *)malloc(GATHER_BLOCK);
+    size_t cbBlock = 0;
+    bool fOk = pbBlock != NULL;
+    for (size_t i = 0; fOk && i < nPieces; i++) {
+        const _INIPIECE *pPiece = &aPieces[i];
+        if (pPiece->cb <= GATHER_BLOCK - cbBlock) {
+            memcpy(pbBlock + cbBlock, pPiece->pb, pPiece->cb);
+            cbBlock += pPiece->cb;
+            continue;
+        }
+        // A piece that does not fit: the block goes first, then the piece,
+        // or the piece starts the next block when it is small.
+        fOk = cbBlock == 0 || pfnWrite(pvFile, pbBlock, cbBlock);
+        cbBlock = 0;
+        if (fOk && pPiece->cb <= GATHER_BLOCK / 2) {
+            memcpy(pbBlock, pPiece->pb, pPiece->cb);
+            cbBlock = pPiece->cb;
+        } else if (fOk) {
+            fOk = pfnWrite(pvFile, pPiece->pb, pPiece->cb);
+        }
+    }
+    fOk = fOk && (cbBlock == 0 || pfnWrite(pvFile, pbBlock, cbBlock));
+    free(pbBlock);
+    return fOk;
+}
 
 bool IniStore_TempName(char *pszTemp, size_t cchTemp, const char *pszFile, unsigned long uProcess,
                        unsigned n)

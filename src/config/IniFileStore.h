@@ -7,6 +7,13 @@
 
 #include <stddef.h>
 
+// One piece of a file's new content: bytes of the old content, or of a
+// setting line; the content is its pieces one after another.
+struct _INIPIECE {
+    const unsigned char *pb;
+    size_t cb;
+};
+
 // A file as one read found it.
 struct _INIFILEDATA {
     unsigned char *pb;   // the whole content, NULL when missing or empty
@@ -20,7 +27,8 @@ struct _INIFILEDATA {
 // the result is INIFILE_OK or INIFILE_MISSING, *pfd holds nothing.
 int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd);
 
-// Puts cbNew bytes at pbNew in place of the content that *pfd holds.
+// Puts the new content (nPieces pieces at aPieces) in place of the content
+// that *pfd holds.
 //
 // Usually the bytes go to a temporary file beside the file, which is flushed
 // and then replaces it in one step, keeping its permissions, owner and
@@ -41,11 +49,18 @@ int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd);
 //
 // After a success, leftover temporary files of the same file whose writing
 // process no longer runs are removed.
-bool IniStore_Replace(const char *pszFile, const _INIFILEDATA *pfd, const unsigned char *pbNew,
-                      size_t cbNew);
+bool IniStore_Replace(const char *pszFile, const _INIFILEDATA *pfd, const _INIPIECE *aPieces,
+                      size_t nPieces);
 
 // Frees what IniStore_Read allocated.
 void IniStore_Free(_INIFILEDATA *pfd);
+
+// Writes the pieces one after another through pfnWrite (which writes cb
+// bytes at pb behind what it wrote before, on the file pvFile): small pieces
+// are gathered into larger blocks first. False on the first failed write.
+typedef bool (*PFNINIWRITE)(void *pvFile, const unsigned char *pb, size_t cb);
+bool IniStore_WritePieces(const _INIPIECE *aPieces, size_t nPieces, PFNINIWRITE pfnWrite,
+                          void *pvFile);
 
 // Names of the temporary files, shared by both platforms: "<file>.<pid>-<n>.tmp".
 // IniStore_TempName builds the nth name of process uProcess into pszTemp;

@@ -75,21 +75,44 @@ static unsigned char *ReadAll(int fd, size_t cbSize, size_t *pcb)
     return NULL;
 }
 
-// Writes all cb bytes to fd from offset 0 on; false on the first failed write.
-static bool WriteAllAt(int fd, const unsigned char *pb, size_t cb)
+// A file being written from its start: its descriptor and the next offset.
+struct _POSIXWRITE {
+    int fd;
+    off_t off;
+};
+
+// Writes all cb bytes at the next offset of the file (a _POSIXWRITE); false on
+// the first failed write.
+static bool WriteNext(void *pvFile, const unsigned char *pb, size_t cb)
 {
-    off_t off = 0;
+    _POSIXWRITE *pw = (_POSIXWRITE *)pvFile;
     while (cb > 0) {
-        ssize_t cbWritten = IO(IO_WRITE, pwrite(fd, pb, cb, off));
+        ssize_t cbWritten = IO(IO_WRITE, pwrite(pw->fd, pb, cb, pw->off));
         if (cbWritten < 0 && errno == EINTR)
             continue;
         if (cbWritten <= 0)
             return false;
         pb += cbWritten;
-        off += cbWritten;
+        pw->off += cbWritten;
         cb -= (size_t)cbWritten;
     }
     return true;
+}
+
+// Writes the pieces to fd from offset 0 on.
+static bool WritePieces(int fd, const _INIPIECE *aPieces, size_t nPieces)
+{
+    _POSIXWRITE w = {fd, 0};
+    return IniStore_WritePieces(aPieces, nPieces, WriteNext, &w);
+}
+
+// Adds up the sizes of the pieces.
+static size_t PiecesSize(const _INIPIECE *aPieces, size_t nPieces)
+{
+    size_t cb = 0;
+    for (size_t i = 0; i < nPieces; i++)
+        cb += aPieces[i].cb;
+    return cb;
 }
 
 // True when the file that was read may be written: it has a write bit (which
@@ -183,8 +206,8 @@ static int CreateTemp(const char *pszFile, char *pszTemp, size_t cchTemp, mode_t
 // group of the file that was read (pst, NULL for a new file), flushes it and
 // renames it over pszTarget. RENAME_REFUSED, with nothing left behind, when
 // the folder refuses the new file or the file's owner cannot be kept.
-static int ReplaceByRename(const char *pszTarget, const struct stat *pst, const unsigned char *pb,
-                           size_t cb)
+static int ReplaceByRename(const char *pszTarget, const struct stat *pst, const _INIPIECE *aPieces,
+                           size_t nPieces)
 {
     size_t cchTemp = strlen(pszTarget) + TEMP_SUFFIX;
     char *pszTemp = (char *)malloc(cchTemp);
@@ -200,7 +223,7 @@ static int ReplaceByRename(const char *pszTarget, const struct stat *pst, const 
     if (pst && IO(IO_FCHOWN, fchown(fd, pst->st_uid, pst->st_gid)) != 0)
         nResult = RENAME_REFUSED;
     else if ((pst && IO(IO_FCHMOD, fchmod(fd, pst->st_mode & 07777)) != 0) ||
-             !WriteAllAt(fd, pb, cb) || IO(IO_FSYNC, fsync(fd)) != 0)
+             !WritePieces(fd, aPieces, nPieces) || IO(IO_FSYNC, fsync(fd)) != 0)
         nResult = RENAME_FAILED;
     if (IO(IO_CLOSE, close(fd)) != 0 && nResult == RENAME_DONE)
         nResult = RENAME_FAILED;
@@ -214,9 +237,10 @@ static int ReplaceByRename(const char *pszTarget, const struct stat *pst, const 
 
 // Rewrites the file that was read in place: new bytes, new length, flush. A
 // failed step puts the old bytes and length back and gives false.
-static bool RewriteInPlace(const char *pszTarget, const _INIFILEDATA *pfd, const unsigned char *pb,
-                           size_t cb)
+static bool RewriteInPlace(const char *pszTarget, const _INIFILEDATA *pfd, const _INIPIECE *aPieces,
+                           size_t nPieces)
 {
+    const _INIPIECE old = {pfd->pb, pfd->cb};
     const struct stat *pstRead = &((const _POSIXFACTS *)pfd->pvFacts)->st;
     int fd = IO(IO_OPEN, open(pszTarget, O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (fd < 0)
@@ -225,10 +249,11 @@ static bool RewriteInPlace(const char *pszTarget, const _INIFILEDATA *pfd, const
     struct stat st;
     bool fSame = IO(IO_FSTAT, fstat(fd, &st)) == 0 && S_ISREG(st.st_mode) &&
                  st.st_dev == pstRead->st_dev && st.st_ino == pstRead->st_ino;
-    bool fOk = fSame && WriteAllAt(fd, pb, cb) && IO(IO_FTRUNCATE, ftruncate(fd, (off_t)cb)) == 0 &&
+    bool fOk = fSame && WritePieces(fd, aPieces, nPieces) &&
+               IO(IO_FTRUNCATE, ftruncate(fd, (off_t)PiecesSize(aPieces, nPieces))) == 0 &&
                IO(IO_FSYNC, fsync(fd)) == 0;
     if (fSame && !fOk) {
-        WriteAllAt(fd, pfd->pb, pfd->cb);
+        WritePieces(fd, &old, 1);
         ftruncate(fd, (off_t)pfd->cb);
         fsync(fd);
     }
@@ -262,8 +287,8 @@ int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd)
     return INIFILE_OK;
 }
 
-bool IniStore_Replace(const char *pszFile, const _INIFILEDATA *pfd, const unsigned char *pbNew,
-                      size_t cbNew)
+bool IniStore_Replace(const char *pszFile, const _INIFILEDATA *pfd, const _INIPIECE *aPieces,
+                      size_t nPieces)
 {
     const struct stat *pst = pfd->fExists ? &((const _POSIXFACTS *)pfd->pvFacts)->st : NULL;
     if (pst && !MayWrite(pszFile, pst))
@@ -272,10 +297,10 @@ bool IniStore_Replace(const char *pszFile, const _INIFILEDATA *pfd, const unsign
     if (!pszTarget)
         return false;
     // A second hard link would keep the old content under its name.
-    int nResult = pst && pst->st_nlink > 1 ? RENAME_REFUSED : ReplaceByRename(pszTarget, pst, pbNew, cbNew);
+    int nResult = pst && pst->st_nlink > 1 ? RENAME_REFUSED : ReplaceByRename(pszTarget, pst, aPieces, nPieces);
     bool fOk = nResult == RENAME_DONE && FlushFolder(pszTarget);
     if (nResult == RENAME_REFUSED && pst)
-        fOk = RewriteInPlace(pszTarget, pfd, pbNew, cbNew);
+        fOk = RewriteInPlace(pszTarget, pfd, aPieces, nPieces);
     if (fOk)
         RemoveLeftovers(pszTarget);
     free(pszTarget);

@@ -85,20 +85,29 @@ static unsigned char *ReadAll(HANDLE hFile, unsigned long long cbSize, size_t *p
     return NULL;
 }
 
-// Writes all cb bytes to hFile from offset 0 on; false on the first failed write.
-static bool WriteAllAt(HANDLE hFile, const unsigned char *pb, size_t cb)
+// Writes all cb bytes behind what was written to the file (a HANDLE) before;
+// false on the first failed write.
+static bool WriteNext(void *pvFile, const unsigned char *pb, size_t cb)
 {
-    if (SetFilePointer(hFile, 0, NULL, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
-        return false;
     while (cb > 0) {
         DWORD cbWritten = 0;
-        if (!WriteFile(hFile, pb, cb > IO_CHUNK ? IO_CHUNK : (DWORD)cb, &cbWritten, NULL) ||
+        if (!WriteFile((HANDLE)pvFile, pb, cb > IO_CHUNK ? IO_CHUNK : (DWORD)cb, &cbWritten, NULL) ||
             cbWritten == 0)
             return false;
         pb += cbWritten;
         cb -= cbWritten;
     }
     return true;
+}
+
+// Writes the pieces to hFile from offset 0 on, and gives their size.
+static bool WritePieces(HANDLE hFile, const _INIPIECE *aPieces, size_t nPieces, size_t *pcb)
+{
+    *pcb = 0;
+    for (size_t i = 0; i < nPieces; i++)
+        *pcb += aPieces[i].cb;
+    return SetFilePointer(hFile, 0, NULL, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
+           IniStore_WritePieces(aPieces, nPieces, WriteNext, hFile);
 }
 
 // Sets the length of hFile to cb bytes.
@@ -178,8 +187,8 @@ static void RemoveLeftovers(const char *pszFile)
 // that was read (pFacts, NULL for a new file) itself, so that they stay even
 // where ReplaceFileA is a plain move. RENAME_REFUSED, with nothing left
 // behind, when the folder refuses the new file or its name would be too long.
-static int ReplaceByRename(const char *pszFile, const _WIN32FACTS *pFacts, const unsigned char *pb,
-                           size_t cb)
+static int ReplaceByRename(const char *pszFile, const _WIN32FACTS *pFacts, const _INIPIECE *aPieces,
+                           size_t nPieces)
 {
     char szTemp[MAX_PATH];
     HANDLE hFile = INVALID_HANDLE_VALUE;
@@ -197,7 +206,8 @@ static int ReplaceByRename(const char *pszFile, const _WIN32FACTS *pFacts, const
         return RENAME_FAILED;
     if (pFacts)
         SetFileTime(hFile, &pFacts->ftCreated, NULL, NULL);
-    bool fOk = WriteAllAt(hFile, pb, cb) && FlushFileBuffers(hFile);
+    size_t cb;
+    bool fOk = WritePieces(hFile, aPieces, nPieces, &cb) && FlushFileBuffers(hFile);
     fOk = CloseHandle(hFile) && fOk;
     if (fOk && pFacts && (pFacts->dwAttributes & KEPT_ATTRIBUTES))
         fOk = SetFileAttributesA(szTemp, pFacts->dwAttributes & KEPT_ATTRIBUTES);
@@ -212,9 +222,11 @@ static int ReplaceByRename(const char *pszFile, const _WIN32FACTS *pFacts, const
 
 // Rewrites the file that was read in place: new bytes, new length, flush. A
 // failed step puts the old bytes and length back and gives false.
-static bool RewriteInPlace(const char *pszFile, const _INIFILEDATA *pfd, const unsigned char *pb,
-                           size_t cb)
+static bool RewriteInPlace(const char *pszFile, const _INIFILEDATA *pfd, const _INIPIECE *aPieces,
+                           size_t nPieces)
 {
+    const _INIPIECE old = {pfd->pb, pfd->cb};
+    size_t cb;
     const _WIN32FACTS *pFacts = (const _WIN32FACTS *)pfd->pvFacts;
     HANDLE hFile = CreateFileA(pszFile, GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, NULL);
@@ -225,9 +237,10 @@ static bool RewriteInPlace(const char *pszFile, const _INIFILEDATA *pfd, const u
     bool fSame = GetFileInformationByHandle(hFile, &bhfi) &&
                  bhfi.dwVolumeSerialNumber == pFacts->dwVolume &&
                  bhfi.nFileIndexHigh == pFacts->dwIndexHigh && bhfi.nFileIndexLow == pFacts->dwIndexLow;
-    bool fOk = fSame && WriteAllAt(hFile, pb, cb) && SetLength(hFile, cb) && FlushFileBuffers(hFile);
+    bool fOk = fSame && WritePieces(hFile, aPieces, nPieces, &cb) && SetLength(hFile, cb) &&
+               FlushFileBuffers(hFile);
     if (fSame && !fOk) {
-        WriteAllAt(hFile, pfd->pb, pfd->cb);
+        WritePieces(hFile, &old, 1, &cb);
         SetLength(hFile, pfd->cb);
         FlushFileBuffers(hFile);
     }
@@ -275,8 +288,8 @@ int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd)
     return INIFILE_OK;
 }
 
-bool IniStore_Replace(const char *pszFile, const _INIFILEDATA *pfd, const unsigned char *pbNew,
-                      size_t cbNew)
+bool IniStore_Replace(const char *pszFile, const _INIFILEDATA *pfd, const _INIPIECE *aPieces,
+                      size_t nPieces)
 {
     // The full name: ReplaceFileA needs the folder of a relative name.
     char szFull[MAX_PATH];
@@ -287,10 +300,10 @@ bool IniStore_Replace(const char *pszFile, const _INIFILEDATA *pfd, const unsign
     if (pFacts && FileIsReadOnly(szFull))
         return false;
     // A second hard link would keep the old content under its name.
-    int nResult = pFacts && pFacts->nLinks > 1 ? RENAME_REFUSED : ReplaceByRename(szFull, pFacts, pbNew, cbNew);
+    int nResult = pFacts && pFacts->nLinks > 1 ? RENAME_REFUSED : ReplaceByRename(szFull, pFacts, aPieces, nPieces);
     bool fOk = nResult == RENAME_DONE;
     if (nResult == RENAME_REFUSED && pFacts)
-        fOk = RewriteInPlace(szFull, pfd, pbNew, cbNew);
+        fOk = RewriteInPlace(szFull, pfd, aPieces, nPieces);
     if (fOk)
         RemoveLeftovers(szFull);
     return fOk;

@@ -25,11 +25,14 @@ struct _INISNAPSHOT {
     _INIFILEDATA fd;
 };
 
-// A growing block of bytes: the new content of the file while it is built.
+// The new content of the file while it is built: a growing list of pieces
+// that point into the old content and into the batch's keys and values.
 struct _OUTBUF {
-    unsigned char *pb;
-    size_t cb;
-    size_t cbMax;
+    _INIPIECE *aPieces;
+    size_t nPieces;
+    size_t nMax;
+    size_t cb;              // bytes so far
+    unsigned char bLast;    // the last of them
     bool fFailed;
 };
 
@@ -171,24 +174,35 @@ static const unsigned char *NextSetting(const unsigned char *pBegin, const unsig
     return NULL;
 }
 
-// Appends cb bytes to the output, growing it; a failed allocation marks it failed.
+// Appends cb bytes at pv to the output as a piece, or to the last piece when
+// they follow it; a failed allocation marks the output failed.
 static void OutAppend(_OUTBUF *pob, const void *pv, size_t cb)
 {
+    const unsigned char *pb = (const unsigned char *)pv;
     if (pob->fFailed || cb == 0)
         return;
-    if (cb > pob->cbMax - pob->cb) {
-        size_t cbNeed = pob->cb + cb;
-        size_t cbMax = cbNeed <= SIZE_MAX / 2 ? cbNeed * 2 : cbNeed;
-        unsigned char *pbGrown = cbNeed < pob->cb ? NULL : (unsigned char *)realloc(pob->pb, cbMax);
-        if (!pbGrown) {
+    pob->cb += cb;
+    pob->bLast = pb[cb - 1];
+    _INIPIECE *pLast = pob->nPieces > 0 ? &pob->aPieces[pob->nPieces - 1] : NULL;
+    if (pLast && pLast->pb + pLast->cb == pb) {
+        pLast->cb += cb;
+        return;
+    }
+    if (pob->nPieces == pob->nMax) {
+        size_t nMax = pob->nMax < 16 ? 16 : pob->nMax * 2;
+        _INIPIECE *aGrown = nMax <= ((size_t)-1) / sizeof(_INIPIECE)
+                                ? (_INIPIECE *)realloc(pob->aPieces, nMax * sizeof(_INIPIECE))
+                                : NULL;
+        if (!aGrown) {
             pob->fFailed = true;
             return;
         }
-        pob->pb = pbGrown;
-        pob->cbMax = cbMax;
+        pob->aPieces = aGrown;
+        pob->nMax = nMax;
     }
-    memcpy(pob->pb + pob->cb, pv, cb);
-    pob->cb += cb;
+    pob->aPieces[pob->nPieces].pb = pb;
+    pob->aPieces[pob->nPieces].cb = cb;
+    pob->nPieces++;
 }
 
 // Appends the setting line "#key = value", without a line end.
@@ -374,7 +388,7 @@ static void RewriteContent(const unsigned char *pStart, size_t cbOld, _BATCHKEY 
     for (int i = 0; i < nKeys; i++) {
         if (abk[i].fReplaced)
             continue;
-        if (pob->cb > 0 && pob->pb[pob->cb - 1] != '\n') {
+        if (pob->cb > 0 && pob->bLast != '\n') {
             // One by one, this line's change would end the last line with
             // "\r\n"; a later change of that line's key replaces it up to the
             // line feed, which drops the carriage return.
@@ -467,18 +481,10 @@ bool IniFile_PutStrings(const char *pszFile, const char *pszSection,
         free(abk);
         return false;
     }
-    // The new content: the old one, replaced lines seldom much longer than
-    // the old ones, and room for the appended lines.
-    _OUTBUF ob = {NULL, 0, fd.cb, false};
-    for (int i = 0; i < nKeys; i++)
-        ob.cbMax += 2 + 1 + abk[i].cchKey + 3 + abk[i].cchValue;
-    ob.pb = (unsigned char *)malloc(ob.cbMax);
-    ob.fFailed = ob.pb == NULL;
-    const unsigned char *pStart = fd.pb ? fd.pb : (const unsigned char *)"";
-    RewriteContent(pStart, fd.cb, abk, nKeys, &ob);
-
-    bool fOk = !ob.fFailed && IniStore_Replace(pszFile, &fd, ob.pb, ob.cb);
-    free(ob.pb);
+    _OUTBUF ob = {NULL, 0, 0, 0, 0, false};
+    RewriteContent(fd.pb ? fd.pb : (const unsigned char *)"", fd.cb, abk, nKeys, &ob);
+    bool fOk = !ob.fFailed && IniStore_Replace(pszFile, &fd, ob.aPieces, ob.nPieces);
+    free(ob.aPieces);
     free(abk);
     IniStore_Free(&fd);
     return fOk;

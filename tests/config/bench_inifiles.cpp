@@ -1,8 +1,10 @@
 // Benchmark of the configuration file module on files of 1 KB to 16 MB: a get
-// of a missing key beside one plain read of the file, and a put of a present
-// key beside one plain read plus one durable write (temporary file, fsync,
-// rename). Each iteration runs the operation and its baseline one after the
-// other, in alternating order, so both see the same cache and disk state.
+// of a missing key and the editor's fourteen lookups through one snapshot
+// beside one plain read of the file; a put of a present key and the editor's
+// fourteen settings in one batch beside one plain read plus one durable write
+// (temporary file, fsync, rename, fsync of the folder). Each iteration runs the
+// operation and its baseline one after the other, in alternating order, so
+// both see the same cache and disk state.
 // Counters: the baseline's time, the ratio operation / baseline, and the time
 // per MB of file of both. The files live in a folder in the current directory,
 // so run it from a folder on the disk to be measured.
@@ -26,13 +28,25 @@ namespace {
 
 const char *const BENCH_DIR = "bench_inifiles.work";
 
+// The editor's fourteen settings, as its "Okay" saves them.
+const _INISETTING aEditor[] = {
+    {"server_address", "play.quarrow.net"}, {"server_port", "2000"}, {"save_ignores", "1"},
+    {"use_global_ignores", "0"}, {"normal_camera_rotation_speed", "15.0"},
+    {"fine_camera_rotation_speed", "1.0"}, {"browser", "C:\\Program Files\\Firefox\\firefox.exe"},
+    {"video_mode", "6"}, {"full_screen", "1"}, {"shadows_on", "1"}, {"clouds_shadows", "1"},
+    {"no_adjust_shadows", "0"}, {"poor_man", "0"}, {"no_sound", "0"}};
+const int nEditor = (int)(sizeof(aEditor) / sizeof(aEditor[0]));
+
 // Writes a configuration file of about cbTotal bytes: settings, comments and
-// blank lines, with the key "sound" in the middle.
-std::string MakeFile(size_t cbTotal)
+// blank lines, with the key "sound" in the middle; with fEditor, the editor's
+// settings come first, as in the game client's own file.
+std::string MakeFile(size_t cbTotal, bool fEditor = false)
 {
     fs::create_directories(BENCH_DIR);
     std::string sFile = std::string(BENCH_DIR) + "/qw_" + std::to_string(cbTotal) + ".ini";
     std::string s;
+    for (int i = 0; fEditor && i < nEditor; i++)
+        s += "#" + std::string(aEditor[i].pszKey) + " = " + aEditor[i].pszValue + "\r\n";
     bool fSound = false;
     for (int n = 0; s.size() < cbTotal; n++) {
         if (s.size() >= cbTotal / 2 && !fSound) {
@@ -83,6 +97,9 @@ void ReadWriteOnce(const std::string &sFile)
     int fd = open(sTemp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
     if (fd < 0 || write(fd, pb, cb) != (ssize_t)cb || fsync(fd) != 0 || close(fd) != 0 ||
         rename(sTemp.c_str(), sFile.c_str()) != 0)
+        abort();
+    int fdFolder = open(BENCH_DIR, O_RDONLY | O_DIRECTORY);
+    if (fdFolder < 0 || fsync(fdFolder) != 0 || close(fdFolder) != 0)
         abort();
     free(pb);
 }
@@ -153,10 +170,50 @@ void BM_PutPresentKey(benchmark::State &state)
     fs::remove(sFile);
 }
 
+// The editor's load: one snapshot, fourteen lookups. With range(1) 0, the
+// file lacks the settings, so that every lookup scans the whole file.
+void BM_EditorLookups(benchmark::State &state)
+{
+    size_t cbFile = (size_t)state.range(0);
+    std::string sFile = MakeFile(cbFile, state.range(1) != 0);
+    char szValue[260];
+    Measure(
+        state, cbFile,
+        [&] {
+            _INISNAPSHOT *pSnapshot = IniFile_ReadSnapshot(sFile.c_str(), nullptr);
+            for (int i = 0; i < nEditor; i++)
+                IniFile_SnapshotLoadString(pSnapshot, aEditor[i].pszKey, "", szValue, sizeof(szValue));
+            IniFile_FreeSnapshot(pSnapshot);
+        },
+        [&] { ReadOnce(sFile); });
+    fs::remove(sFile);
+}
+
+// The editor's "Okay": fourteen settings in one batch.
+void BM_EditorBatch(benchmark::State &state)
+{
+    size_t cbFile = (size_t)state.range(0);
+    std::string sFile = MakeFile(cbFile, true);
+    Measure(
+        state, cbFile,
+        [&] {
+            if (!IniFile_PutStrings(sFile.c_str(), nullptr, aEditor, nEditor))
+                abort();
+        },
+        [&] { ReadWriteOnce(sFile); });
+    fs::remove(sFile);
+}
+
 BENCHMARK(BM_GetMissingKey)
     ->Arg(1 << 10)->Arg(64 << 10)->Arg(1 << 20)->Arg(16 << 20)
     ->UseManualTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PutPresentKey)
+    ->Arg(1 << 10)->Arg(64 << 10)->Arg(1 << 20)->Arg(16 << 20)
+    ->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_EditorLookups)
+    ->ArgsProduct({{1 << 10, 64 << 10, 1 << 20, 16 << 20}, {1, 0}})
+    ->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_EditorBatch)
     ->Arg(1 << 10)->Arg(64 << 10)->Arg(1 << 20)->Arg(16 << 20)
     ->UseManualTime()->Unit(benchmark::kMicrosecond);
 

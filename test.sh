@@ -88,15 +88,24 @@ if is_built win64; then
 fi
 
 # Static checks: the programs players get and the one that runs here are GUI
-# programs with the icon and version record that import only Windows' own DLLs;
+# programs with the icon and version record that import only Windows' own DLLs,
+# stripped and within their size limits (64 KiB for 32-bit, 96 KiB for 64-bit)
+# without MinGW's printf layer, C++ exception runtime or posix thread layer;
 # every 32-bit test program imports only Windows' DLLs as well.
 for preset in win32 win64; do
     is_built "$preset" || continue
     echo "== $preset static checks"
     triplet=i686-w64-mingw32
-    [ "$preset" = win64 ] && triplet=x86_64-w64-mingw32
+    limit=$((64 * 1024))
+    if [ "$preset" = win64 ]; then
+        triplet=x86_64-w64-mingw32
+        limit=$((96 * 1024))
+    fi
     tests/resources/check_program.sh "$triplet" "build/$preset/qwconfig.exe"
     note_result $? "$preset qwconfig.exe checks"
+    tests/resources/check_size.sh "$triplet" "build/$preset/qwconfig.exe" "$limit" \
+        "build/$preset/qwconfig.map"
+    note_result $? "$preset qwconfig.exe size"
     if [ "$preset" = win32 ]; then
         for exe in build/win32/tests/*/*.exe; do
             [ -e "$exe" ] || continue

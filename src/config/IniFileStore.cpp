@@ -3,6 +3,8 @@
 // it is replaced.
 #include "IniFileStore.h"
 
+#include "IniFiles.h"
+
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -62,4 +64,24 @@ unsigned long IniStore_TempNameProcess(const char *pszName, const char *pszBase)
     for (cDigits = 0; *p >= '0' && *p <= '9' && cDigits < 9; p++)
         cDigits++;
     return cDigits > 0 && strcmp(p, ".tmp") == 0 ? uProcess : 0;
+}
+
+int IniStore_Finish(_INIFILEDATA *pfd, int nResult, void *pvFacts)
+{
+    if (nResult != INIFILE_OK) {
+        free(pfd->pb);
+        free(pvFacts);
+        memset(pfd, 0, sizeof(*pfd));
+        return nResult;
+    }
+    pfd->fExists = true;
+    pfd->pvFacts = pvFacts;
+    return INIFILE_OK;
+}
+
+void IniStore_Free(_INIFILEDATA *pfd)
+{
+    free(pfd->pb);
+    free(pfd->pvFacts);
+    memset(pfd, 0, sizeof(*pfd));
 }

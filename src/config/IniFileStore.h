@@ -55,6 +55,11 @@ bool IniStore_Replace(const char *pszFile, const _INIFILEDATA *pfd, const _INIPI
 // Frees what IniStore_Read allocated.
 void IniStore_Free(_INIFILEDATA *pfd);
 
+// The end of a read, shared by both platforms: after INIFILE_OK keeps the
+// platform's facts (a malloc'd block) in *pfd, else frees them and whatever
+// was read. Gives nResult.
+int IniStore_Finish(_INIFILEDATA *pfd, int nResult, void *pvFacts);
+
 // Writes the pieces one after another through pfnWrite (which writes cb
 // bytes at pb behind what it wrote before, on the file pvFile): small pieces
 // are gathered into larger blocks first. False on the first failed write.

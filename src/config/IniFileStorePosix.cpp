@@ -277,14 +277,7 @@ int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd)
             nResult = INIFILE_OK;
     }
     close(fd);
-    if (nResult != INIFILE_OK) {
-        free(pFacts);
-        pfd->pb = NULL;
-        return nResult;
-    }
-    pfd->fExists = true;
-    pfd->pvFacts = pFacts;
-    return INIFILE_OK;
+    return IniStore_Finish(pfd, nResult, pFacts);
 }
 
 bool IniStore_Replace(const char *pszFile, const _INIFILEDATA *pfd, const _INIPIECE *aPieces,
@@ -305,11 +298,4 @@ bool IniStore_Replace(const char *pszFile, const _INIFILEDATA *pfd, const _INIPI
         RemoveLeftovers(pszTarget);
     free(pszTarget);
     return fOk;
-}
-
-void IniStore_Free(_INIFILEDATA *pfd)
-{
-    free(pfd->pb);
-    free(pfd->pvFacts);
-    memset(pfd, 0, sizeof(*pfd));
 }

@@ -278,14 +278,7 @@ int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd)
             nResult = INIFILE_OK;
     }
     CloseHandle(hFile);
-    if (nResult != INIFILE_OK) {
-        free(pFacts);
-        pfd->pb = NULL;
-        return nResult;
-    }
-    pfd->fExists = true;
-    pfd->pvFacts = pFacts;
-    return INIFILE_OK;
+    return IniStore_Finish(pfd, nResult, pFacts);
 }
 
 bool IniStore_Replace(const char *pszFile, const _INIFILEDATA *pfd, const _INIPIECE *aPieces,
@@ -307,11 +300,4 @@ bool IniStore_Replace(const char *pszFile, const _INIFILEDATA *pfd, const _INIPI
     if (fOk)
         RemoveLeftovers(szFull);
     return fOk;
-}
-
-void IniStore_Free(_INIFILEDATA *pfd)
-{
-    free(pfd->pb);
-    free(pfd->pvFacts);
-    memset(pfd, 0, sizeof(*pfd));
 }

@@ -12,6 +12,33 @@
 // Block in which small pieces are gathered before they are written.
 #define GATHER_BLOCK 65536
 
+unsigned char *IniStore_ReadAll(size_t cbSize, PFNINIREAD pfnRead, void *pvFile, size_t *pcb)
+{
+    // One byte more than the size, so that one read reaches the end.
+    size_t cbMax = cbSize < (size_t)-1 ? cbSize + 1 : 0, cb = 0;
+    unsigned char *pb = cbMax ? (unsigned char *)malloc(cbMax) : NULL;
+    while (pb) {
+        long cbRead = pfnRead(pvFile, pb + cb, cbMax - cb);
+        if (cbRead < 0)
+            break;
+        if (cbRead == 0) {
+            *pcb = cb;
+            return pb;
+        }
+        cb += (size_t)cbRead;
+        if (cb == cbMax) {
+            // The file grew since its size was taken: go on in a larger block.
+            unsigned char *pbGrown = cbMax <= ((size_t)-1) / 2 ? (unsigned char *)realloc(pb, cbMax * 2) : NULL;
+            if (!pbGrown)
+                break;
+            pb = pbGrown;
+            cbMax *= 2;
+        }
+    }
+    free(pb);
+    return NULL;
+}
+
 bool IniStore_WritePieces(const _INIPIECE *aPieces, size_t nPieces, PFNINIWRITE pfnWrite,
                           void *pvFile)
 {

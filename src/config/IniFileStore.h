@@ -60,6 +60,13 @@ void IniStore_Free(_INIFILEDATA *pfd);
 // was read. Gives nResult.
 int IniStore_Finish(_INIFILEDATA *pfd, int nResult, void *pvFacts);
 
+// Reads a file of about cbSize bytes whole into a new block (to be freed)
+// through pfnRead, which reads up to cb bytes into pb from the file pvFile and
+// gives their number, 0 at the end of the file, or -1 on failure. NULL on
+// failure; a file that grows meanwhile is read to its new end.
+typedef long (*PFNINIREAD)(void *pvFile, unsigned char *pb, size_t cb);
+unsigned char *IniStore_ReadAll(size_t cbSize, PFNINIREAD pfnRead, void *pvFile, size_t *pcb);
+
 // Writes the pieces one after another through pfnWrite (which writes cb
 // bytes at pb behind what it wrote before, on the file pvFile): small pieces
 // are gathered into larger blocks first. False on the first failed write.

@@ -22,8 +22,6 @@
 #define IO(nCall, expr) (expr)
 #endif
 
-// First block read from a file whose size is not known.
-#define READ_CHUNK 65536
 // Candidate names tried for a temporary file.
 #define TEMP_TRIES 100
 
@@ -45,34 +43,15 @@ static int ResultOfOpenError(int nErrno)
     return INIFILE_FAILED;
 }
 
-// Reads from fd until its end into a new block (one byte larger than the size
-// that fstat gave, so that one read reaches the end); NULL on failure.
-static unsigned char *ReadAll(int fd, size_t cbSize, size_t *pcb)
+// Reads up to cb bytes from the file (a pointer to its descriptor) into pb;
+// gives the number read, 0 at its end, -1 on failure.
+static long ReadSome(void *pvFile, unsigned char *pb, size_t cb)
 {
-    size_t cbMax = cbSize < (size_t)-1 - READ_CHUNK ? cbSize + 1 : 0, cb = 0;
-    unsigned char *pb = cbMax ? (unsigned char *)malloc(cbMax) : NULL;
-    while (pb) {
-        ssize_t cbRead = IO(IO_READ, read(fd, pb + cb, cbMax - cb));
-        if (cbRead < 0 && errno == EINTR)
-            continue;
-        if (cbRead < 0)
-            break;
-        if (cbRead == 0) {
-            *pcb = cb;
-            return pb;
-        }
-        cb += (size_t)cbRead;
-        if (cb == cbMax) {
-            // The file grew since fstat: go on in a larger block.
-            unsigned char *pbGrown = cbMax <= ((size_t)-1) / 2 ? (unsigned char *)realloc(pb, cbMax * 2) : NULL;
-            if (!pbGrown)
-                break;
-            pb = pbGrown;
-            cbMax *= 2;
-        }
+    for (;;) {
+        ssize_t cbRead = IO(IO_READ, read(*(int *)pvFile, pb, cb));
+        if (cbRead >= 0 || errno != EINTR)
+            return cbRead < 0 ? -1 : (long)cbRead;
     }
-    free(pb);
-    return NULL;
 }
 
 // A file being written from its start: its descriptor and the next offset.
@@ -273,7 +252,7 @@ int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd)
     if (pFacts && IO(IO_FSTAT, fstat(fd, &pFacts->st)) == 0) {
         if (!S_ISREG(pFacts->st.st_mode))
             nResult = INIFILE_NOT_FILE;
-        else if ((pfd->pb = ReadAll(fd, (size_t)pFacts->st.st_size, &pfd->cb)) != NULL)
+        else if ((pfd->pb = IniStore_ReadAll((size_t)pFacts->st.st_size, ReadSome, &fd, &pfd->cb)) != NULL)
             nResult = INIFILE_OK;
     }
     close(fd);

@@ -56,33 +56,14 @@ static int ResultOfOpenError(DWORD dwError)
     }
 }
 
-// Reads from hFile until its end into a new block (one byte larger than the
-// size it had, so that one read reaches the end); NULL on failure.
-static unsigned char *ReadAll(HANDLE hFile, unsigned long long cbSize, size_t *pcb)
+// Reads up to cb bytes from the file (a HANDLE) into pb; gives the number
+// read, 0 at its end, -1 on failure.
+static long ReadSome(void *pvFile, unsigned char *pb, size_t cb)
 {
-    size_t cbMax = cbSize < (size_t)-1 - IO_CHUNK ? (size_t)cbSize + 1 : 0, cb = 0;
-    unsigned char *pb = cbMax ? (unsigned char *)malloc(cbMax) : NULL;
-    while (pb) {
-        size_t cbWant = cbMax - cb;
-        DWORD cbRead = 0;
-        if (!ReadFile(hFile, pb + cb, cbWant > IO_CHUNK ? IO_CHUNK : (DWORD)cbWant, &cbRead, NULL))
-            break;
-        if (cbRead == 0) {
-            *pcb = cb;
-            return pb;
-        }
-        cb += cbRead;
-        if (cb == cbMax) {
-            // The file grew since its size was taken: go on in a larger block.
-            unsigned char *pbGrown = cbMax <= ((size_t)-1) / 2 ? (unsigned char *)realloc(pb, cbMax * 2) : NULL;
-            if (!pbGrown)
-                break;
-            pb = pbGrown;
-            cbMax *= 2;
-        }
-    }
-    free(pb);
-    return NULL;
+    DWORD cbRead = 0;
+    if (!ReadFile((HANDLE)pvFile, pb, cb > IO_CHUNK ? IO_CHUNK : (DWORD)cb, &cbRead, NULL))
+        return -1;
+    return (long)cbRead;
 }
 
 // Writes all cb bytes behind what was written to the file (a HANDLE) before;
@@ -272,9 +253,11 @@ int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd)
         pFacts->dwAttributes = bhfi.dwFileAttributes;
         pFacts->ftCreated = bhfi.ftCreationTime;
         unsigned long long cbSize = ((unsigned long long)bhfi.nFileSizeHigh << 32) | bhfi.nFileSizeLow;
+        if (cbSize >= (size_t)-1)
+            cbSize = (size_t)-1;
         if (bhfi.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             nResult = INIFILE_NOT_FILE;
-        else if ((pfd->pb = ReadAll(hFile, cbSize, &pfd->cb)) != NULL)
+        else if ((pfd->pb = IniStore_ReadAll((size_t)cbSize, ReadSome, hFile, &pfd->cb)) != NULL)
             nResult = INIFILE_OK;
     }
     CloseHandle(hFile);

@@ -49,6 +49,14 @@ struct _BATCHKEY {
     bool fReplaced;
 };
 
+// A quick test that rules out most lines that are no setting of a batch key:
+// a bit for the hash of the first cbTest bytes (small letters) of each key,
+// cbTest being the length of the shortest key, at most 4.
+struct _BATCHFILTER {
+    size_t cbTest;
+    uint64_t auBits[64];
+};
+
 // ---------------------------------------------------------------------------
 // Portable helpers.
 // ---------------------------------------------------------------------------
@@ -324,6 +332,38 @@ static bool SameKey(const char *pszA, size_t cchA, const char *pszB, size_t cchB
     return true;
 }
 
+// Hash of the cb (1 to 8) bytes at p, small letters, into 12 bits.
+static unsigned FilterHash(const unsigned char *p, size_t cb)
+{
+    uint64_t u = 0;
+    for (size_t i = 0; i < cb; i++)
+        u |= (uint64_t)p[i] << (8 * i);
+    return (unsigned)((FoldCase8(u) * 0x9E3779B97F4A7C15u) >> 52);
+}
+
+// Sets up the quick test for the keys of a batch.
+static void PrepareFilter(const _BATCHKEY *abk, int nKeys, _BATCHFILTER *pbf)
+{
+    pbf->cbTest = 4;
+    for (int i = 0; i < nKeys; i++)
+        pbf->cbTest = abk[i].cchKey < pbf->cbTest ? abk[i].cchKey : pbf->cbTest;
+    memset(pbf->auBits, 0, sizeof(pbf->auBits));
+    for (int i = 0; i < nKeys; i++) {
+        unsigned uHash = FilterHash((const unsigned char *)abk[i].pszKey, pbf->cbTest);
+        pbf->auBits[uHash >> 6] |= (uint64_t)1 << (uHash & 63);
+    }
+}
+
+// False when the key word behind the "#" at p, in content ending at pEnd,
+// belongs to no key of the batch; true when it may.
+static bool FilterPasses(const _BATCHFILTER *pbf, const unsigned char *p, const unsigned char *pEnd)
+{
+    if ((size_t)(pEnd - p) - 1 < pbf->cbTest)
+        return false;
+    unsigned uHash = FilterHash(p + 1, pbf->cbTest);
+    return (pbf->auBits[uHash >> 6] >> (uHash & 63)) & 1;
+}
+
 // Fills abk with the keys of the batch, each key once (ASCII case aside), in
 // the order of its first change, with the spelling and value of its last one.
 // Gives their number, or -1 when a key cannot be stored or a value is null.
@@ -360,6 +400,8 @@ static int PrepareBatch(const _INISETTING *aSettings, int nSettings, _BATCHKEY *
 static void RewriteContent(const unsigned char *pStart, size_t cbOld, _BATCHKEY *abk, int nKeys,
                            _OUTBUF *pob)
 {
+    _BATCHFILTER bf;
+    PrepareFilter(abk, nKeys, &bf);
     const unsigned char *pEnd = pStart + cbOld;
     const unsigned char *pBegin = pStart + BomLength(pStart, cbOld);
     // Old bytes from pKeep on are still to be copied. pbkLast is the key of
@@ -367,7 +409,9 @@ static void RewriteContent(const unsigned char *pStart, size_t cbOld, _BATCHKEY 
     const unsigned char *pKeep = pStart, *p = pBegin;
     const _BATCHKEY *pbkLast = NULL;
     while (p < pEnd && (p = (const unsigned char *)memchr(p, '#', (size_t)(pEnd - p))) != NULL) {
-        _BATCHKEY *pbk = StartsLine(pBegin, p) ? MatchBatch(p, pEnd, abk, nKeys) : NULL;
+        _BATCHKEY *pbk = FilterPasses(&bf, p, pEnd) && StartsLine(pBegin, p)
+                             ? MatchBatch(p, pEnd, abk, nKeys)
+                             : NULL;
         if (!pbk) {
             p++;
             continue;

@@ -1,12 +1,19 @@
 // Main: program start and the main window. WinMain resolves qw.ini in the
-// working directory, creates the one fixed-size window centred on the screen and
-// runs the message loop; MainWindowProc hands every message to its own handler.
+// working directory and reads it once, creates the one fixed-size window centred
+// on the screen and runs the message loop; MainWindowProc hands every message
+// to its own handler. When qw.ini cannot be named or read, the program says why
+// and ends with exit code 1 before any window shows: it never offers defaults
+// that "Okay" would write over the player's settings.
 #include "Main.h"
 
 #include <commctrl.h>
+#include <stdlib.h>
+#include <string.h>
 
 #include "Controls.h"
 #include "DlgItemsControl.h"
+#include "IniFiles.h"
+#include "MessageBoxes.h"
 #include "Settings.h"
 
 HINSTANCE g_hInstance;
@@ -22,6 +29,52 @@ static DlgItemsControl *p_dicMain;
 
 // Tab captions, by tab index (the index of the page's entry in fTab).
 static char aszTabs[TAB_PAGES][8] = { "General", "Video", "Audio" };
+
+// Exit code of a start that could not use qw.ini.
+#define EXIT_NO_FILE 1
+
+// A folder name longer than this is shown in a message with its middle left out.
+#define FOLDER_SHOWN 96
+
+static const char szFolderTooLong[] =
+    "The editor cannot use the settings file qw.ini in the folder\n%s\n"
+    "because the folder's path is too long: the full path of qw.ini must be "
+    "shorter than 260 characters.\n\n"
+    "Move the game to a folder with a shorter path, then start the editor there "
+    "again. Nothing has been changed.";
+
+static const char szFolderNotAnsi[] =
+    "The editor cannot use the settings file qw.ini in the folder\n%s\n"
+    "because the folder's name has characters that this system cannot spell for "
+    "older programs (above they appear changed or as \"?\").\n\n"
+    "Rename the folder, or move the game to a folder whose name has none of them, "
+    "then start the editor there again. Nothing has been changed.";
+
+static const char szFileLocked[] =
+    "The settings file\n%s\nis held open by another program, so the editor "
+    "cannot read it.\n\n"
+    "Close the game or the program that holds the file (a backup or virus "
+    "checker, for example), then start the editor again. Your settings have not "
+    "been changed.";
+
+static const char szFileDenied[] =
+    "The settings file\n%s\ncannot be read: your user account has no permission "
+    "to read it.\n\n"
+    "Give your account permission to read and write the file, or ask whoever "
+    "manages this computer to do so, then start the editor again. Your settings "
+    "have not been changed.";
+
+static const char szNotAFile[] =
+    "%s\nis not a settings file but a folder, a device or another kind of entry, "
+    "so the editor cannot read the settings from it.\n\n"
+    "Rename it or move it elsewhere, then start the editor again: it will show "
+    "the default settings and create the file on \"Okay\".";
+
+static const char szFileFailed[] =
+    "The settings file\n%s\ncould not be read (a disk error, or too little "
+    "memory).\n\n"
+    "Check the disk and close other programs, then start the editor again. Your "
+    "settings have not been changed.";
 
 // Fills the class record of the main window, except instance and small icon.
 static void InitWindowClass(WNDCLASSEXA *pwcx)
@@ -48,8 +101,9 @@ static void ShowSelectedPage(HWND hwnd)
 }
 
 // WM_CREATE: creates the controls, the tabs and the video mode list, loads the
-// settings and shows the page "General".
-static LRESULT OnCreate(HWND hwnd)
+// settings from qw.ini as WinMain read it (the creation parameter) and shows
+// the page "General".
+static LRESULT OnCreate(HWND hwnd, const CREATESTRUCTA *pcs)
 {
     static TCITEMA tie;
 
@@ -75,7 +129,7 @@ static LRESULT OnCreate(HWND hwnd)
     for (int i = 0; i < VIDEO_MODES; i++)
         SendMessageA(hwndList, LB_ADDSTRING, 0, (LPARAM)szVideoModes[i].szCaption);
 
-    Settings_Load(hwnd, hwndList);
+    Settings_Load(hwnd, hwndList, (const _INISNAPSHOT *)pcs->lpCreateParams);
     Settings_Refresh(hwnd, p_dicMain);
     return 0;
 }
@@ -136,7 +190,7 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lPar
 {
     switch (uMsg) {
     case WM_CREATE:
-        return OnCreate(hwnd);
+        return OnCreate(hwnd, (const CREATESTRUCTA *)lParam);
     case WM_DESTROY:
         return OnDestroy();
     case WM_PAINT:
@@ -154,35 +208,162 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lPar
     }
 }
 
-int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
+// Length of a path without a trailing backslash (which only a root has).
+static int WithoutEndingSlash(const WCHAR *pwsz, int cch)
 {
-    static WNDCLASSEXA wcx;
-    static MSG msg;
+    return cch > 0 && pwsz[cch - 1] == L'\\' ? cch - 1 : cch;
+}
 
-    if (wcx.cbSize == 0)
-        InitWindowClass(&wcx);
-    g_hInstance = hInstance;
+// True when the folder part of szIniFile, which ends at pszFilePart, names the
+// working directory exactly. A folder name with characters that the ANSI code
+// page lacks comes back with substitutes in the ANSI path, which then names a
+// folder that does not exist.
+static bool FolderSpelledInAnsi(const char *pszFilePart)
+{
+    WCHAR wszCurrent[MAX_PATH], wszAnsi[MAX_PATH];
+    int cchCurrent = (int)GetCurrentDirectoryW(MAX_PATH, wszCurrent);
+    if (cchCurrent <= 0 || cchCurrent >= MAX_PATH || pszFilePart == NULL)
+        return false;
+    int cchAnsi = MultiByteToWideChar(CP_ACP, 0, szIniFile, (int)(pszFilePart - szIniFile),
+                                      wszAnsi, MAX_PATH);
+    cchCurrent = WithoutEndingSlash(wszCurrent, cchCurrent);
+    cchAnsi = WithoutEndingSlash(wszAnsi, cchAnsi);
+    return cchAnsi == cchCurrent &&
+           memcmp(wszAnsi, wszCurrent, (size_t)cchAnsi * sizeof(WCHAR)) == 0;
+}
 
+// The working directory in the ANSI code page (characters it lacks replaced),
+// in a new block that the caller frees; NULL when it cannot be had.
+static char *CurrentFolderAnsi()
+{
+    DWORD cchWide = GetCurrentDirectoryW(0, NULL);
+    WCHAR *pwszFolder = (WCHAR *)malloc((cchWide + 1) * sizeof(WCHAR));
+    char *pszFolder = NULL;
+    if (pwszFolder != NULL && GetCurrentDirectoryW(cchWide + 1, pwszFolder) != 0) {
+        int cb = WideCharToMultiByte(CP_ACP, 0, pwszFolder, -1, NULL, 0, NULL, NULL);
+        pszFolder = cb > 0 ? (char *)malloc((size_t)cb) : NULL;
+        if (pszFolder != NULL && !WideCharToMultiByte(CP_ACP, 0, pwszFolder, -1, pszFolder, cb,
+                                                      NULL, NULL)) {
+            free(pszFolder);
+            pszFolder = NULL;
+        }
+    }
+    free(pwszFolder);
+    return pszFolder;
+}
+
+// Shows an "Error" box whose format names the working directory; a long name
+// is shown with its middle left out.
+static void ReportFolder(const char *pszFormat)
+{
+    char *pszFolder = CurrentFolderAnsi();
+    char szShown[FOLDER_SHOWN + 4] = "";
+    size_t cchFolder = pszFolder != NULL ? strlen(pszFolder) : 0;
+    if (cchFolder > FOLDER_SHOWN) {
+        // The start and the end of the name tell the player the most.
+        memcpy(szShown, pszFolder, FOLDER_SHOWN / 3);
+        strcpy(szShown + FOLDER_SHOWN / 3, "...");
+        strcat(szShown, pszFolder + cchFolder - (FOLDER_SHOWN - FOLDER_SHOWN / 3));
+    } else if (cchFolder > 0) {
+        strcpy(szShown, pszFolder);
+    }
+    DisplayMessageBoxF(NULL, MSGBOX_ERROR, pszFormat, szShown);
+    free(pszFolder);
+}
+
+// Fills szIniFile with the full path of qw.ini in the working directory. False,
+// after telling the player, when that path does not fit the buffer or does not
+// name the working directory in the ANSI code page.
+static bool ResolveIniFile()
+{
     // Resolved against the working directory: the game's folder, for a player.
-    char *pszFilePart;
-    GetFullPathNameA(szShort, MAX_PATH, szIniFile, &pszFilePart);
+    char *pszFilePart = NULL;
+    DWORD cchPath = GetFullPathNameA(szShort, MAX_PATH, szIniFile, &pszFilePart);
+    if (cchPath == 0 || cchPath >= MAX_PATH) {
+        szIniFile[0] = '\0';
+        ReportFolder(szFolderTooLong);
+        return false;
+    }
+    if (!FolderSpelledInAnsi(pszFilePart)) {
+        ReportFolder(szFolderNotAnsi);
+        return false;
+    }
+    return true;
+}
 
-    wcx.hInstance = g_hInstance;
-    wcx.hIconSm = LoadIconA(hInstance, "A");
-    RegisterClassExA(&wcx);
+// The message for a qw.ini that exists but cannot be read, by INIFILE_ result.
+static const char *UnreadableMessage(int nResult)
+{
+    switch (nResult) {
+    case INIFILE_LOCKED:
+        return szFileLocked;
+    case INIFILE_DENIED:
+        return szFileDenied;
+    case INIFILE_NOT_FILE:
+        return szNotAFile;
+    default:
+        return szFileFailed;
+    }
+}
 
+// Reads qw.ini once, for the window to load from: an empty snapshot when there
+// is no file yet. NULL, after telling the player, when the file exists but
+// cannot be read.
+static _INISNAPSHOT *ReadIniFile()
+{
+    int nResult = INIFILE_FAILED;
+    _INISNAPSHOT *pSnapshot = IniFile_ReadSnapshot(szIniFile, &nResult);
+    if (pSnapshot == NULL)
+        DisplayMessageBoxF(NULL, MSGBOX_ERROR, UnreadableMessage(nResult), szIniFile);
+    return pSnapshot;
+}
+
+// Creates the main window centred on the screen; its WM_CREATE loads the
+// settings from pSnapshot. NULL when it could not be created.
+static HWND CreateMainWindow(const _INISNAPSHOT *pSnapshot)
+{
     int x = (GetSystemMetrics(SM_CXSCREEN) - MAIN_WIDTH) / 2;
     int y = (GetSystemMetrics(SM_CYSCREEN) - MAIN_HEIGHT) / 2;
-    g_hwndMain = CreateWindowExA(WS_EX_WINDOWEDGE, szClassName, szTitle,
-                                 WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
-                                 x, y, MAIN_WIDTH, MAIN_HEIGHT, NULL, NULL, g_hInstance, NULL);
-    if (g_hwndMain == NULL)
-        return 0;
+    return CreateWindowExA(WS_EX_WINDOWEDGE, szClassName, szTitle,
+                           WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, x, y,
+                           MAIN_WIDTH, MAIN_HEIGHT, NULL, NULL, g_hInstance,
+                           (LPVOID)pSnapshot);
+}
+
+// Dispatches the thread's messages until the quit message.
+static void RunMessageLoop()
+{
+    static MSG msg;
 
     // No dialog manager and no accelerators: Tab and Enter do nothing special.
     while (GetMessageA(&msg, NULL, 0, 0) > 0) {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
+}
+
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
+{
+    static WNDCLASSEXA wcx;
+
+    if (wcx.cbSize == 0)
+        InitWindowClass(&wcx);
+    g_hInstance = hInstance;
+
+    if (!ResolveIniFile())
+        return EXIT_NO_FILE;
+    _INISNAPSHOT *pSnapshot = ReadIniFile();
+    if (pSnapshot == NULL)
+        return EXIT_NO_FILE;
+
+    wcx.hInstance = g_hInstance;
+    wcx.hIconSm = LoadIconA(hInstance, "A");
+    RegisterClassExA(&wcx);
+
+    g_hwndMain = CreateMainWindow(pSnapshot);
+    IniFile_FreeSnapshot(pSnapshot);
+    if (g_hwndMain == NULL)
+        return 0;
+    RunMessageLoop();
     return 0;
 }

@@ -2,6 +2,8 @@
 // saving, in the order in which the game client's file lists them.
 #include "Settings.h"
 
+#include <stdio.h>
+
 #include "Controls.h"
 #include "Files.h"
 #include "IniFiles.h"
@@ -68,6 +70,9 @@ static const _SETTINGKEY aKeys[] = {
 };
 static const int nKeys = sizeof(aKeys) / sizeof(aKeys[0]);
 
+// Room for a number as text: sign, ten digits and the terminator.
+#define NUMBER_SIZE 16
+
 // Filter of the browser search: one description and pattern, then the end.
 static char szExe[] = "Executable\0*.EXE;*.COM;*.BAT\0";
 static char szBrowseTitle[] = "Locate your favorite browser";
@@ -107,71 +112,84 @@ static void ShowFlag(HWND hwnd, int nID, BYTE fValue)
     CheckDlgButton(hwnd, nID, fValue ? BST_CHECKED : BST_UNCHECKED);
 }
 
-// Reads one key into its global and shows it in its control.
-static void LoadKey(HWND hwnd, HWND hwndVideoList, const _SETTINGKEY *pKey)
+// Reads one key from the file as read at start into its global and shows it
+// in its control.
+static void LoadKey(HWND hwnd, HWND hwndVideoList, const _INISNAPSHOT *pSnapshot,
+                    const _SETTINGKEY *pKey)
 {
     switch (pKey->nKind) {
     case KIND_TEXT:
-        IniFile_LoadString(szIniFile, NULL, pKey->szKey, pKey->szDefault, pKey->szValue,
-                           pKey->nSize);
+        IniFile_SnapshotLoadString(pSnapshot, pKey->szKey, pKey->szDefault, pKey->szValue,
+                                   pKey->nSize);
         SetDlgItemTextA(hwnd, pKey->nID, pKey->szValue);
         break;
     case KIND_PORT:
-        uPort = (UINT)IniFile_LoadInt(szIniFile, NULL, pKey->szKey, pKey->nDefault);
+        uPort = (UINT)IniFile_SnapshotLoadInt(pSnapshot, pKey->szKey, pKey->nDefault);
         SetDlgItemInt(hwnd, pKey->nID, uPort, FALSE);
         break;
     case KIND_FLAG:
-        *pKey->pfValue = IniFile_LoadInt(szIniFile, NULL, pKey->szKey, pKey->nDefault) != 0;
+        *pKey->pfValue = IniFile_SnapshotLoadInt(pSnapshot, pKey->szKey, pKey->nDefault) != 0;
         ShowFlag(hwnd, pKey->nID, *pKey->pfValue);
         break;
     case KIND_NOFLAG:
-        *pKey->pfValue = IniFile_LoadInt(szIniFile, NULL, pKey->szKey, pKey->nDefault) == 0;
+        *pKey->pfValue = IniFile_SnapshotLoadInt(pSnapshot, pKey->szKey, pKey->nDefault) == 0;
         ShowFlag(hwnd, pKey->nID, *pKey->pfValue);
         break;
     case KIND_VIDEO:
-        nSelectedVideo = VideoIndexOf(IniFile_LoadInt(szIniFile, NULL, pKey->szKey,
-                                                      pKey->nDefault));
+        nSelectedVideo = VideoIndexOf(IniFile_SnapshotLoadInt(pSnapshot, pKey->szKey,
+                                                              pKey->nDefault));
         SendMessageA(hwndVideoList, LB_SETCURSEL, (WPARAM)nSelectedVideo, 0);
         break;
     }
 }
 
-// Reads one control back into its global and writes the key; false when the
-// file could not be written.
-static bool SaveKey(HWND hwnd, const _SETTINGKEY *pKey)
+// Reads one control back into its global and gives the key's value as text:
+// the global itself for a text, szNumber (NUMBER_SIZE bytes) for a number.
+static const char *ReadBackKey(HWND hwnd, const _SETTINGKEY *pKey, char *szNumber)
 {
+    int nValue = 0;
+    const char *pszFormat = "%d";
     switch (pKey->nKind) {
     case KIND_TEXT:
         GetDlgItemTextA(hwnd, pKey->nID, pKey->szValue, pKey->nSize);
-        return IniFile_SaveString(szIniFile, NULL, pKey->szKey, pKey->szValue);
+        return pKey->szValue;
     case KIND_PORT:
         uPort = GetDlgItemInt(hwnd, pKey->nID, NULL, FALSE);
         // Signed on purpose: the game client reads the port with "%d".
-        return IniFile_SaveInt(szIniFile, NULL, pKey->szKey, (int)uPort, "%04d");
+        nValue = (int)uPort;
+        pszFormat = "%04d";
+        break;
     case KIND_FLAG:
         *pKey->pfValue = CheckedFlag(hwnd, pKey->nID);
-        return IniFile_SaveInt(szIniFile, NULL, pKey->szKey, *pKey->pfValue, NULL);
+        nValue = *pKey->pfValue;
+        break;
     case KIND_NOFLAG:
         *pKey->pfValue = CheckedFlag(hwnd, pKey->nID);
-        return IniFile_SaveInt(szIniFile, NULL, pKey->szKey, *pKey->pfValue ? 0 : 1, NULL);
+        nValue = *pKey->pfValue ? 0 : 1;
+        break;
     case KIND_VIDEO:
-        return IniFile_SaveInt(szIniFile, NULL, pKey->szKey,
-                               szVideoModes[nSelectedVideo].nMode, NULL);
+        nValue = szVideoModes[nSelectedVideo].nMode;
+        break;
     }
-    return false;
+    snprintf(szNumber, NUMBER_SIZE, pszFormat, nValue);
+    return szNumber;
 }
 
-// "Okay": writes every key in table order; at the first key that cannot be
-// written, tells the player and returns false so that the window stays open.
+// "Okay": reads every control back and writes the fourteen keys in one
+// replace of the file, in table order. When the file cannot be written it is
+// left as it was; the player is told and false keeps the window open.
 static bool SaveAll(HWND hwnd)
 {
+    char aszNumbers[nKeys][NUMBER_SIZE];
+    _INISETTING aSettings[nKeys];
     for (int i = 0; i < nKeys; i++) {
-        if (!SaveKey(hwnd, &aKeys[i])) {
-            DisplayMessageBoxF(hwnd, MSGBOX_ERROR, szNotSaved, szIniFile);
-            return false;
-        }
+        aSettings[i].pszKey = aKeys[i].szKey;
+        aSettings[i].pszValue = ReadBackKey(hwnd, &aKeys[i], aszNumbers[i]);
     }
-    return true;
+    if (IniFile_PutStrings(szIniFile, NULL, aSettings, nKeys))
+        return true;
+    DisplayMessageBoxF(hwnd, MSGBOX_ERROR, szNotSaved, szIniFile);
+    return false;
 }
 
 // LBN_SELCHANGE: follows the list's selection, ignoring anything outside the table.
@@ -207,10 +225,10 @@ static void ToggleCheck(HWND hwnd, int nID)
     CheckDlgButton(hwnd, nID, IsDlgButtonChecked(hwnd, nID) == 0 ? BST_CHECKED : BST_UNCHECKED);
 }
 
-void Settings_Load(HWND hwnd, HWND hwndVideoList)
+void Settings_Load(HWND hwnd, HWND hwndVideoList, const _INISNAPSHOT *pSnapshot)
 {
     for (int i = 0; i < nKeys; i++)
-        LoadKey(hwnd, hwndVideoList, &aKeys[i]);
+        LoadKey(hwnd, hwndVideoList, pSnapshot, &aKeys[i]);
 }
 
 void Settings_Refresh(HWND hwnd, DlgItemsControl *p_dic)

@@ -6,9 +6,11 @@
 #include <windows.h>
 
 #include "DlgItemsControl.h"
+#include "IniFiles.h"
 
-// The settings as last loaded or saved; between the two the controls hold the
-// player's working values (the video mode and the browser follow at once).
+// The settings as last loaded or read back by "Okay"; in between the controls
+// hold the player's working values (the video mode and the browser follow at
+// once).
 extern short nSelectedVideo;        // index into szVideoModes, 0 to 5
 extern BYTE fFullScreen;
 extern BYTE fShadowsOn;
@@ -24,16 +26,19 @@ extern char szNormalRot[16];        // rotation speeds stay text
 extern char szFineRot[16];
 extern char szBrowser[MAX_PATH];
 
-// Reads the fourteen keys from szIniFile (defaults for missing ones) into the
-// globals and the controls; hwndVideoList is the video mode list, already filled.
-void Settings_Load(HWND hwnd, HWND hwndVideoList);
+// Takes the fourteen keys from pSnapshot, qw.ini as read at start (defaults for
+// missing ones), into the globals and the controls; hwndVideoList is the video
+// mode list, already filled.
+void Settings_Load(HWND hwnd, HWND hwndVideoList, const _INISNAPSHOT *pSnapshot);
 
 // Enables the dependent shadow box from the two shadow boxes, then applies
 // every control's flags.
 void Settings_Refresh(HWND hwnd, DlgItemsControl *p_dic);
 
 // Handles WM_COMMAND from control wID with notification wCode. "Okay" saves
-// and closes, "Cancel" closes; after a close neither hwnd nor p_dic exists.
+// all fourteen keys at once and closes, or, when the file cannot be written,
+// says so and keeps the window; "Cancel" closes. After a close neither hwnd
+// nor p_dic exists.
 void Settings_OnCommand(HWND hwnd, DlgItemsControl *p_dic, WORD wID, WORD wCode);
 
 #endif

@@ -2,7 +2,7 @@
 # A player changes one thing on each page of a full qw.ini and presses "Okay":
 # host and port typed, "Shadows enabled" unticked, another video mode picked,
 # sound unticked. The fourteen lines are rewritten in place, every other line
-# keeps its bytes.
+# keeps its bytes, and "Okay" replaces the file once (not once per setting).
 . "$(dirname "$0")/lib.sh"
 pl_setup edit-sample "$@"
 pl_use_sample
@@ -32,7 +32,12 @@ pl_click control 601
 pl_expect "sound is still checked" 0 pl_q_checked 601
 pl_shot audio-changed
 
+pl_helper_start "$PL_WORK/watch.txt" watch . qw.ini '..\watched'
 pl_close_with 1
 pl_check "qw.ini is not the sample with the changes" \
     pl_same_bytes "$PL_DIR/qw.ini" "$PL_EXPECTED/sample-edited.ini"
+pl_helper_end "$PL_WORK/watched"
+pl_check "the watch of the folder failed: $(cat "$PL_WORK/watch.txt")" [ "$PL_HELPER_EXIT" = 0 ]
+replaced=$(tail -1 "$PL_WORK/watch.txt" | tr -d '\r')
+pl_check "Okay replaced qw.ini $replaced times" [ "$replaced" = 1 ]
 echo "PASS ($PL_NAME): pictures in $PL_SHOTS"

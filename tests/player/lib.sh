@@ -2,7 +2,7 @@
 # folder of its own, look at it with qwpeek, click and type with xdotool,
 # keep a screenshot of every step. Source it, then call pl_setup with the
 # test's name and the arguments that CTest passes:
-#   QWCONFIG QWPEEK SHOTROOT SAMPLE EXPECTED
+#   QWCONFIG QWPEEK SHOTROOT SAMPLE EXPECTED QWFILES
 # The tests run on the display and Wine prefix that test.sh prepares (DISPLAY,
 # WINEPREFIX with a 1024 x 768 virtual desktop); started by hand without a
 # DISPLAY, they make their own (build/wineprefix-player and a private Xvfb).
@@ -11,7 +11,7 @@ PL_LIB_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 PL_ROOT=$(cd "$PL_LIB_DIR/../.." && pwd)
 . "$PL_ROOT/scripts/peek.sh"
 
-# pl_setup NAME QWCONFIG QWPEEK SHOTROOT SAMPLE EXPECTED
+# pl_setup NAME QWCONFIG QWPEEK SHOTROOT SAMPLE EXPECTED QWFILES
 pl_setup() {
     PL_NAME=$1
     QWCONFIG=$(realpath -m "$2")
@@ -19,8 +19,11 @@ pl_setup() {
     PL_SHOTS=$(realpath -m "$4")/$1
     PL_SAMPLE=$(realpath -m "$5")
     PL_EXPECTED=$(realpath -m "$6")
+    QWFILES=$(realpath -m "$7")
     PL_STEP=0
     PL_PID=
+    PL_HELPER_PID=
+    PL_FROZEN=
     PL_OWN_DISPLAY=
     rm -rf "$PL_SHOTS"
     mkdir -p "$PL_SHOTS"
@@ -38,12 +41,17 @@ pl_setup() {
     export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 }
 
-# pl_cleanup: ends the editor if this test started it and it still runs.
+# pl_cleanup: ends the editor and the helper if this test started them and
+# they still run, and removes the test's folder.
 pl_cleanup() {
-    if [ -n "$PL_PID" ] && kill -0 "$PL_PID" 2>/dev/null; then
-        kill "$PL_PID" 2>/dev/null
-        wait "$PL_PID" 2>/dev/null
-    fi
+    local pid
+    for pid in "$PL_PID" "$PL_HELPER_PID"; do
+        if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
+            kill "$pid" 2>/dev/null
+            wait "$pid" 2>/dev/null
+        fi
+    done
+    [ -n "$PL_FROZEN" ] && chattr -i "$PL_FROZEN" 2>/dev/null
     rm -rf "$PL_WORK"
     if [ -n "$PL_OWN_DISPLAY" ]; then
         qw_wine_stop
@@ -77,10 +85,16 @@ pl_peek() {
     wine "$QWPEEK" "$@" >"$PL_WORK/peek.txt" 2>/dev/null </dev/null
 }
 
+# pl_launch [FOLDER]: starts the editor in FOLDER (default the test's folder)
+# without waiting for anything.
+pl_launch() {
+    (cd "${1:-$PL_DIR}" && exec wine "$QWCONFIG" >"$PL_WORK/wine.log" 2>&1 </dev/null) &
+    PL_PID=$!
+}
+
 # pl_start: starts the editor in the test's folder and waits for its window.
 pl_start() {
-    (cd "$PL_DIR" && exec wine "$QWCONFIG" >"$PL_WORK/wine.log" 2>&1 </dev/null) &
-    PL_PID=$!
+    pl_launch
     local i
     for i in $(seq 1 100); do
         if pl_peek; then
@@ -105,6 +119,51 @@ pl_wait_exit() {
     wait "$PL_PID"
     PL_EXIT=$?
     PL_PID=
+}
+
+# pl_expect_refused: expects the editor to show an "Error" box instead of its
+# window, leaves the box in peek.txt for the test's own checks and a picture of
+# it, then presses its button and expects the editor to end with exit code 1.
+pl_expect_refused() {
+    pl_wait_dialog
+    pl_shot refused
+    pl_check "the box's caption" grep -q "^dialog	1	.*	Error$" "$PL_WORK/peek.txt"
+    cp "$PL_WORK/peek.txt" "$PL_WORK/box.txt"
+    pl_peek && pl_fail "the window showed behind the box"
+    cp "$PL_WORK/box.txt" "$PL_WORK/peek.txt"
+    pl_click control 1
+    pl_wait_exit
+    pl_check "exit code $PL_EXIT, not 1" [ "$PL_EXIT" = 1 ]
+}
+
+# pl_helper_start OUT ARGS...: runs qwfiles with ARGS in the test's folder,
+# its output to the file OUT, and waits up to 30 s (Wine under emulation is
+# slow) for its first line.
+pl_helper_start() {
+    local out=$1 i
+    shift
+    (cd "$PL_DIR" && exec wine "$QWFILES" "$@" >"$out" 2>&1 </dev/null) &
+    PL_HELPER_PID=$!
+    for i in $(seq 1 150); do
+        [ -s "$out" ] && return 0
+        sleep 0.2
+    done
+    pl_fail "qwfiles $1 did not start"
+}
+
+# pl_helper_end UNTIL: creates the file that tells qwfiles to end, waits up to
+# 30 s for it and sets PL_HELPER_EXIT to its exit code.
+pl_helper_end() {
+    local i
+    touch "$1"
+    for i in $(seq 1 150); do
+        kill -0 "$PL_HELPER_PID" 2>/dev/null || break
+        sleep 0.2
+    done
+    kill -0 "$PL_HELPER_PID" 2>/dev/null && pl_fail "qwfiles is still running"
+    wait "$PL_HELPER_PID"
+    PL_HELPER_EXIT=$?
+    PL_HELPER_PID=
 }
 
 # pl_get KIND [KEY] -> the tab-separated fields of the first line of peek.txt

@@ -2,14 +2,16 @@
 // that the player tests can check what a player sees and find where to click.
 //
 //   qwpeek          the main window, its tabs, its controls and the list
-//   qwpeek dialogs  the editor's open dialogs (question boxes, file dialog)
+//   qwpeek dialogs  the editor's open dialogs (question boxes, file dialog),
+//                   also those it shows before its main window exists
 //
 // One line per thing, fields separated by tabs, positions in screen pixels.
 // Texts are printed with "\n" for a line feed and "\xNN" for other bytes
 // outside 0x20-0x7E, and a backslash as "\\". Exit code 0 when the main window
-// is there and visible, 2 when it is not.
+// (or, for "dialogs", the editor's process) is there, 2 when it is not.
 #include <windows.h>
 #include <commctrl.h>
+#include <tlhelp32.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -173,21 +175,46 @@ static BOOL CALLBACK PrintDialogProc(HWND hwnd, LPARAM lParam)
     return TRUE;
 }
 
+// The process number of the running editor, found by its program's name; 0
+// when none runs.
+static DWORD FindEditorProcess()
+{
+    HANDLE hSnapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (hSnapshot == INVALID_HANDLE_VALUE)
+        return 0;
+    PROCESSENTRY32 pe;
+    pe.dwSize = sizeof(pe);
+    DWORD dwPid = 0;
+    for (BOOL fMore = Process32First(hSnapshot, &pe); fMore && dwPid == 0;
+         fMore = Process32Next(hSnapshot, &pe))
+        if (lstrcmpiA(pe.szExeFile, "qwconfig.exe") == 0)
+            dwPid = pe.th32ProcessID;
+    CloseHandle(hSnapshot);
+    return dwPid;
+}
+
 int main(int argc, char **argv)
 {
     // Plain line feeds: the output is read by shell scripts.
     _setmode(_fileno(stdout), _O_BINARY);
     HWND hwndMain = FindWindowA("MAIN", NULL);
+    if (argc > 1 && strcmp(argv[1], "dialogs") == 0) {
+        DWORD dwPid = 0;
+        if (hwndMain != NULL)
+            GetWindowThreadProcessId(hwndMain, &dwPid);
+        else
+            dwPid = FindEditorProcess();
+        if (dwPid == 0) {
+            printf("none\n");
+            return 2;
+        }
+        EnumWindows(PrintDialogProc, (LPARAM)dwPid);
+        return 0;
+    }
     // The window can be found while it is still being created: it counts once visible.
     if (hwndMain == NULL || !IsWindowVisible(hwndMain)) {
         printf("none\n");
         return 2;
-    }
-    if (argc > 1 && strcmp(argv[1], "dialogs") == 0) {
-        DWORD dwPid = 0;
-        GetWindowThreadProcessId(hwndMain, &dwPid);
-        EnumWindows(PrintDialogProc, (LPARAM)dwPid);
-        return 0;
     }
     return PrintMain(hwndMain);
 }

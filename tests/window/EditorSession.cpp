@@ -77,6 +77,14 @@ EditorSession::~EditorSession()
 
 bool EditorSession::start(const char *pszFolder)
 {
+    if (!launch(pszFolder))
+        return false;
+    hwnd = FindThreadWindow(dwThreadId, "MAIN", NULL, 10000);
+    return hwnd != NULL;
+}
+
+bool EditorSession::launch(const char *pszFolder)
+{
     if (!SetCurrentDirectoryA(pszFolder))
         return false;
     // The program starts with every flag at 0; earlier runs in this process
@@ -87,10 +95,7 @@ bool EditorSession::start(const char *pszFolder)
     g_hwndMain = NULL;
 
     hThread = CreateThread(NULL, 0, EditorThread, NULL, 0, &dwThreadId);
-    if (hThread == NULL)
-        return false;
-    hwnd = FindThreadWindow(dwThreadId, "MAIN", NULL, 10000);
-    return hwnd != NULL;
+    return hThread != NULL;
 }
 
 bool EditorSession::waitForExit(DWORD dwMilliseconds)

@@ -16,6 +16,8 @@ public:
     // Starts WinMain with pszFolder as working directory; false when no window
     // appeared within a few seconds.
     bool start(const char *pszFolder);
+    // As start, without waiting for anything.
+    bool launch(const char *pszFolder);
     // Waits for WinMain to return; false on timeout. Its result is in nExitCode.
     bool waitForExit(DWORD dwMilliseconds = 5000);
     bool running() const;

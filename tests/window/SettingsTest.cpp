@@ -94,6 +94,23 @@ protected:
         editor.command(IDC_VIDEOMODE, LBN_SELCHANGE);
     }
     bool enabled(int nID) { return IsWindowEnabled(editor.control(nID)) != FALSE; }
+    // Starts the editor in pszFolder and expects an "Error" box instead of the
+    // window, then exit code 1 once the box is answered; gives the box's text.
+    std::string refusedStart(const char *pszFolder)
+    {
+        if (!editor.launch(pszFolder))
+            return "(not started)";
+        HWND hwndBox = editor.waitForDialog("Error");
+        if (hwndBox == NULL)
+            return "(no box)";
+        char szText[1024] = "";
+        GetDlgItemTextA(hwndBox, 0xFFFF, szText, sizeof(szText));
+        EXPECT_EQ(nullptr, FindWindowA("MAIN", NULL)) << "a window behind the box";
+        EXPECT_TRUE(editor.answerDialog(hwndBox, IDOK));
+        EXPECT_TRUE(editor.waitForExit());
+        EXPECT_EQ(1u, editor.nExitCode);
+        return szText;
+    }
 
     std::string folder;
     std::string ini;
@@ -386,6 +403,55 @@ TEST_F(Settings, CancelWithoutAFileCreatesNone)
     editor.clickAsync(IDCANCEL);
     ASSERT_TRUE(editor.waitForExit());
     EXPECT_FALSE(fileExists(ini));
+}
+
+TEST_F(Settings, OkayKeepsWhatAnotherProgramWroteWhileTheWindowWasOpen)
+{
+    ASSERT_TRUE(start(szSample));
+    std::string changed = szSample;
+    changed.replace(changed.find("2000"), 4, "3000");
+    changed += "#chat_colour = 3\r\n";
+    ASSERT_TRUE(writeFileBytes(ini, changed));
+    editor.setText(IDC_HOST, "elsewhere");
+
+    ASSERT_TRUE(okay());
+    std::string data = file();
+    EXPECT_EQ("elsewhere", ValueOf(data, "server_address"));
+    EXPECT_EQ("2000", ValueOf(data, "server_port")) << "the editor's fourteen settings win";
+    EXPECT_EQ("3", ValueOf(data, "chat_colour")) << data;
+}
+
+// A qw.ini held open by another program is the player test "locked".
+TEST_F(Settings, AFolderInTheFilesPlaceStopsTheStart)
+{
+    ASSERT_TRUE(CreateDirectoryA(ini.c_str(), NULL));
+    std::string box = refusedStart(folder.c_str());
+    EXPECT_NE(std::string::npos, box.find(ini + "\nis not a settings file")) << box;
+    EXPECT_NE(std::string::npos, box.find("Rename it or move it elsewhere")) << box;
+    EXPECT_EQ(FILE_ATTRIBUTE_DIRECTORY, GetFileAttributesA(ini.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+    RemoveDirectoryA(ini.c_str());
+}
+
+TEST_F(Settings, AFolderNameTheCodePageCannotSpellStopsTheStart)
+{
+    // "Lodz" in its Polish letters: of the L with a stroke, the o with an acute
+    // and the z with an acute, code page 1252 has only the o.
+    if (GetACP() != 1252)
+        GTEST_SKIP() << "the ANSI code page is " << GetACP() << ", not 1252";
+    std::wstring wide(folder.begin(), folder.end());
+    wide += L"\\\x0141\x00f3" L"d\x017a";
+    ASSERT_TRUE(CreateDirectoryW(wide.c_str(), NULL));
+    ASSERT_TRUE(SetCurrentDirectoryW(wide.c_str()));
+    std::string box = refusedStart(".");
+    EXPECT_NE(std::string::npos, box.find(folder + "\\")) << box;
+    EXPECT_NE(std::string::npos, box.find("cannot spell")) << box;
+    WIN32_FIND_DATAW fd;
+    HANDLE hFind = FindFirstFileW((wide + L"\\qw.ini").c_str(), &fd);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, hFind) << "qw.ini was created";
+    if (hFind != INVALID_HANDLE_VALUE)
+        FindClose(hFind);
+    SetCurrentDirectoryA(folder.c_str());
+    EXPECT_TRUE(RemoveDirectoryW(wide.c_str()));
 }
 
 TEST_F(Settings, OkayThatCannotWriteSaysSoAndKeepsTheWindow)

@@ -15,8 +15,6 @@
 
 // Longest key that can be stored: "#" and the key word stay below 255 bytes.
 #define MAX_KEY 253
-// Buffer of the typed loaders: at most 31 bytes of a number are looked at.
-#define NUMBER_TEXT 32
 // Buffer of the typed savers, enough for any int or float in the default formats.
 #define FORMAT_TEXT 64
 
@@ -580,7 +578,7 @@ bool IniFile_SnapshotLoadString(const _INISNAPSHOT *pSnapshot, const char *pszKe
 
 int IniFile_SnapshotLoadInt(const _INISNAPSHOT *pSnapshot, const char *pszKey, int nDefault)
 {
-    char szText[NUMBER_TEXT];
+    char szText[INIFILE_NUMBER_TEXT];
     if (!IniFile_SnapshotGetString(pSnapshot, pszKey, szText, sizeof(szText)))
         return nDefault;
     return IntFromText(szText, nDefault);
@@ -600,21 +598,10 @@ bool IniFile_LoadString(const char *pszFile, const char *pszSection, const char 
 
 int IniFile_LoadInt(const char *pszFile, const char *pszSection, const char *pszKey, int nDefault)
 {
-    char szText[NUMBER_TEXT];
+    char szText[INIFILE_NUMBER_TEXT];
     if (!IniFile_GetString(pszFile, pszSection, pszKey, szText, sizeof(szText)))
         return nDefault;
     return IntFromText(szText, nDefault);
-}
-
-float IniFile_LoadFloat(const char *pszFile, const char *pszSection, const char *pszKey,
-                        float fDefault)
-{
-    char szText[NUMBER_TEXT];
-    if (!IniFile_GetString(pszFile, pszSection, pszKey, szText, sizeof(szText)))
-        return fDefault;
-    char *pszEnd;
-    float fValue = strtof(szText, &pszEnd);
-    return pszEnd == szText ? fDefault : fValue;
 }
 
 bool IniFile_SaveString(const char *pszFile, const char *pszSection, const char *pszKey,

@@ -81,6 +81,7 @@ bool IniFile_PutStrings(const char *pszFile, const char *pszSection,
 // with a number; at most 31 bytes of a number are read. LoadString cuts a long
 // default to nSize - 1 bytes and zeroes the rest of the buffer. The savers
 // format with the caller's format, or "%d" / "%f" when it is null or empty.
+#define INIFILE_NUMBER_TEXT 32   // the loaders' buffer for a number's text
 bool IniFile_LoadString(const char *pszFile, const char *pszSection, const char *pszKey,
                         const char *pszDefault, char *pszResult, int nSize);
 int IniFile_LoadInt(const char *pszFile, const char *pszSection, const char *pszKey,

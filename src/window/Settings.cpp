@@ -171,7 +171,8 @@ static const char *ReadBackKey(HWND hwnd, const _SETTINGKEY *pKey, char *szNumbe
         nValue = szVideoModes[nSelectedVideo].nMode;
         break;
     }
-    snprintf(szNumber, NUMBER_SIZE, pszFormat, nValue);
+    // Any int fits, so the C runtime's own _snprintf always terminates it.
+    _snprintf(szNumber, NUMBER_SIZE, pszFormat, nValue);
     return szNumber;
 }
 

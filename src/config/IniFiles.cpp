@@ -140,21 +140,22 @@ static const unsigned char *LineEnd(const unsigned char *p, const unsigned char 
     return pv ? (const unsigned char *)pv : pEnd;
 }
 
-// When the "#" at pLine, up to pLineEnd, starts the key word of the key,
-// returns the end of that key word, else NULL.
-static const unsigned char *MatchSetting(const unsigned char *pLine, const unsigned char *pLineEnd,
+// When the "#" at p, in content ending at pEnd, starts the key word of the
+// key (the same bytes but for case, then a space, "=", a line feed or the end
+// of the content), returns the end of that key word, else NULL.
+static const unsigned char *MatchSetting(const unsigned char *p, const unsigned char *pEnd,
                                          const char *pszKey, size_t cchKey)
 {
-    if ((size_t)(pLineEnd - pLine) - 1 < cchKey)
+    if ((size_t)(pEnd - p) - 1 < cchKey)
         return NULL;
-    const unsigned char *pWord = pLine + 1;
+    const unsigned char *pWord = p + 1;
     for (size_t i = 0; i < cchKey; i++) {
         if (FoldCase(pWord[i]) != FoldCase((unsigned char)pszKey[i]))
             return NULL;
     }
-    // The key holds no space or "=", so the word ends here or goes on longer.
+    // The key holds no blank or "=", so the word ends here or goes on longer.
     const unsigned char *pWordEnd = pWord + cchKey;
-    if (pWordEnd < pLineEnd && *pWordEnd != ' ' && *pWordEnd != '=')
+    if (pWordEnd < pEnd && *pWordEnd != ' ' && *pWordEnd != '=' && *pWordEnd != '\n')
         return NULL;
     return pWordEnd;
 }
@@ -169,11 +170,9 @@ static const unsigned char *NextSetting(const unsigned char *pBegin, const unsig
     // Only a "#" followed by the key's first byte can start a setting of the
     // key; it does when it is the first non-blank byte of its line.
     while ((p = FindHashAnd(p, pEnd, (unsigned char)pszKey[0])) != NULL) {
-        if (StartsLine(pBegin, p)) {
-            *ppLineEnd = LineEnd(p, pEnd);
-            *ppWordEnd = MatchSetting(p, *ppLineEnd, pszKey, cchKey);
-            if (*ppWordEnd)
-                return p;
+        if ((*ppWordEnd = MatchSetting(p, pEnd, pszKey, cchKey)) != NULL && StartsLine(pBegin, p)) {
+            *ppLineEnd = LineEnd(*ppWordEnd, pEnd);
+            return p;
         }
         p++;
     }
@@ -289,20 +288,12 @@ static uint64_t Prefix8(const unsigned char *p, size_t cb, uint64_t *puMask)
 }
 
 // True when the "#" at p, in content ending at pEnd, starts the key word of
-// the batch key: the same bytes but for case, then a space, "=", a line feed
-// or the end of the content.
+// the batch key; uWord holds the first bytes behind the "#" as Prefix8 gives them.
 static bool MatchBatchKey(const unsigned char *p, const unsigned char *pEnd, const _BATCHKEY *pbk,
                           uint64_t uWord)
 {
-    if ((uWord & pbk->uPrefixMask) != pbk->uPrefix || (size_t)(pEnd - p) - 1 < pbk->cchKey)
-        return false;
-    const unsigned char *pWord = p + 1;
-    for (size_t i = 8; i < pbk->cchKey; i++) {
-        if (FoldCase(pWord[i]) != FoldCase((unsigned char)pbk->pszKey[i]))
-            return false;
-    }
-    const unsigned char *pWordEnd = pWord + pbk->cchKey;
-    return pWordEnd == pEnd || *pWordEnd == ' ' || *pWordEnd == '=' || *pWordEnd == '\n';
+    return (uWord & pbk->uPrefixMask) == pbk->uPrefix &&
+           MatchSetting(p, pEnd, pbk->pszKey, pbk->cchKey) != NULL;
 }
 
 // The batch key whose setting line starts with the "#" at p, or NULL.

@@ -14,8 +14,9 @@ mount_9p() {
     mount -t 9p -o "trans=virtio,version=9p2000.L,msize=524288${3:+,$3}" "$1" "$2"
 }
 
-mount -t proc proc /proc
-mount -t sysfs sysfs /sys
+# The initrd hands over /proc, /sys and /dev already mounted.
+mountpoint -q /proc || mount -t proc proc /proc
+mountpoint -q /sys || mount -t sysfs sysfs /sys
 mountpoint -q /dev || mount -t devtmpfs devtmpfs /dev
 mkdir -p /dev/pts /dev/shm
 mount -t devpts -o gid=5,mode=620,ptmxmode=666 devpts /dev/pts

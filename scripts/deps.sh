@@ -18,11 +18,15 @@ is_missing() {
 
 missing=""
 for p in $PACKAGES; do
-    is_missing "$p" && missing="$missing $p"
+    if is_missing "$p"; then
+        missing="$missing $p"
+    fi
 done
 missing_bare=""
 for p in $BARE_PACKAGES; do
-    is_missing "$p" && missing_bare="$missing_bare $p"
+    if is_missing "$p"; then
+        missing_bare="$missing_bare $p"
+    fi
 done
 
 if [ -z "$missing$missing_bare" ]; then

@@ -56,6 +56,12 @@ in_root() {
         LANG=C.UTF-8 DEBIAN_FRONTEND=noninteractive "$@"
 }
 
+# in_root_apt ARGUMENTS...: apt-get in the guest's root file system, quiet, and
+# retrying a failed download a few times.
+in_root_apt() {
+    in_root apt-get -qq -o Acquire::Retries=5 "$@"
+}
+
 # mount_chroot: gives the root file system /proc, /sys and /dev for apt-get.
 mount_chroot() {
     mount -t proc proc "$ROOTFS/proc"
@@ -99,11 +105,18 @@ MAIN=$(vm32_archive bookworm)
 UPDATES=$(vm32_archive bookworm-updates)
 SECURITY=$(vm32_archive bookworm-security)
 
-say "debootstrap bookworm from $MAIN"
-debootstrap --variant=minbase --arch=amd64 bookworm "$ROOTFS" "$MAIN" >"$WORK/debootstrap.log" 2>&1 || {
+# A dropped download fails debootstrap: it gets a second try from scratch.
+for attempt in 1 2; do
+    say "debootstrap bookworm from $MAIN (try $attempt)"
+    if debootstrap --variant=minbase --arch=amd64 bookworm "$ROOTFS" "$MAIN" \
+        >"$WORK/debootstrap.log" 2>&1; then
+        break
+    fi
     tail -30 "$WORK/debootstrap.log" >&2
-    exit 1
-}
+    [ "$attempt" = 2 ] && exit 1
+    remove_tree "$ROOTFS"
+    mkdir -p "$ROOTFS"
+done
 
 # The guest's apt sources follow the host's (same suites, so the same versions).
 echo "deb $MAIN bookworm main" >"$ROOTFS/etc/apt/sources.list"
@@ -125,11 +138,11 @@ mount_chroot
 
 say "apt-get install $PACKAGES (with i386)"
 in_root dpkg --add-architecture i386
-in_root apt-get update -qq >"$WORK/apt.log" 2>&1 || { tail -30 "$WORK/apt.log" >&2; exit 1; }
-in_root apt-get install -y -qq initramfs-tools >>"$WORK/apt.log" 2>&1 || { tail -30 "$WORK/apt.log" >&2; exit 1; }
+in_root_apt update >"$WORK/apt.log" 2>&1 || { tail -30 "$WORK/apt.log" >&2; exit 1; }
+in_root_apt install -y initramfs-tools >>"$WORK/apt.log" 2>&1 || { tail -30 "$WORK/apt.log" >&2; exit 1; }
 printf 'virtio_pci\nvirtio_blk\next4\n' >>"$ROOTFS/etc/initramfs-tools/modules"
 # shellcheck disable=SC2086
-in_root apt-get install -y -qq $PACKAGES >>"$WORK/apt.log" 2>&1 || { tail -40 "$WORK/apt.log" >&2; exit 1; }
+in_root_apt install -y $PACKAGES >>"$WORK/apt.log" 2>&1 || { tail -40 "$WORK/apt.log" >&2; exit 1; }
 # Only libglib2.0-0:i386's maintainer script runs i386 code here (it fails and
 # tolerates that); the packaging must still be complete.
 audit=$(in_root dpkg --audit 2>&1 || true)

@@ -1,7 +1,8 @@
 #!/bin/bash
 # Installs what is missing, builds the three targets (native, win64, win32) and
 # runs every test: native unit tests, a bounded fuzz run, the Windows tests
-# under Wine on a private Xvfb display, and static checks of the 32-bit build.
+# under Wine on a private Xvfb display, the 32-bit build's tests in an emulated
+# guest with 32-bit Wine, and static checks of the 32-bit build.
 # Ends with "N passed, N failed"; exits non-zero when anything failed.
 set -u
 cd "$(dirname "$0")"
@@ -85,6 +86,31 @@ if is_built win64; then
     ctest --preset win64 2>&1 | tee build/ctest-win64.log
     note_ctest build/ctest-win64.log
     qw_wine_stop
+fi
+
+# The 32-bit build, the program players get, in an emulated Debian guest with
+# 32-bit Wine (scripts/vm32/): every test CTest lists for build/win32, counted
+# as win32.NAME, plus the guest image and the guest's return as checks, and the
+# three pages pictured identically by both builds. QW_SKIP_VM32=1 skips this
+# stage for a quick local run; CI never skips it.
+if is_built win32; then
+    if [ "${QW_SKIP_VM32:-}" = 1 ] && [ "${CI:-}" != true ]; then
+        echo "== win32 tests in the emulated guest: skipped (QW_SKIP_VM32=1)"
+    else
+        echo "== win32 tests in the emulated guest (scripts/vm32; log: build/vm32-run.log)"
+        rm -f build/vm32/results.tsv
+        scripts/vm32/run-tests.sh build/win32 build/vm32 2>&1 | tee build/vm32-run.log
+        if [ -s build/vm32/results.tsv ]; then
+            while IFS=$'\t' read -r name status _; do
+                note_result "$status" "win32.$name"
+            done <build/vm32/results.tsv
+        else
+            note_result 1 "win32 emulated run (no results)"
+        fi
+        echo "== win32 pages against win64 pages"
+        scripts/vm32/compare-pages.sh build/win64/player-shots/pages build/vm32/player-shots/pages
+        note_result $? "win32.pages-identical-to-win64"
+    fi
 fi
 
 # Static checks: the programs players get and the one that runs here are GUI

@@ -7,15 +7,29 @@ set -eu
 PACKAGES="cmake g++ clang libclang-rt-14-dev googletest libbenchmark-dev \
 g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 \
 binutils-mingw-w64-x86-64 wine wine64 fonts-wine xvfb xdotool imagemagick x11-utils"
+# The 32-bit run: a Debian guest built with debootstrap and booted under full
+# emulation. Installed without recommends (qemu-system-x86 would pull GTK).
+BARE_PACKAGES="debootstrap qemu-system-x86 qemu-utils"
+
+# is_missing PACKAGE: true when PACKAGE is not installed.
+is_missing() {
+    ! dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
+}
 
 missing=""
 for p in $PACKAGES; do
-    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    if is_missing "$p"; then
         missing="$missing $p"
     fi
 done
+missing_bare=""
+for p in $BARE_PACKAGES; do
+    if is_missing "$p"; then
+        missing_bare="$missing_bare $p"
+    fi
+done
 
-if [ -z "$missing" ]; then
+if [ -z "$missing$missing_bare" ]; then
     exit 0
 fi
 
@@ -24,12 +38,18 @@ if [ "$(id -u)" -eq 0 ]; then
 elif command -v sudo >/dev/null 2>&1; then
     SUDO="sudo"
 else
-    echo "deps.sh: missing packages:$missing; run as root or install sudo" >&2
+    echo "deps.sh: missing packages:$missing$missing_bare; run as root or install sudo" >&2
     exit 1
 fi
 
-echo "deps.sh: installing$missing"
+echo "deps.sh: installing$missing$missing_bare"
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
 # shellcheck disable=SC2086
-$SUDO apt-get install -y -qq $missing
+if [ -n "$missing" ]; then
+    $SUDO apt-get install -y -qq $missing
+fi
+# shellcheck disable=SC2086
+if [ -n "$missing_bare" ]; then
+    $SUDO apt-get install -y -qq --no-install-recommends $missing_bare
+fi

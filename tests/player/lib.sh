@@ -10,6 +10,9 @@
 PL_LIB_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 PL_ROOT=$(cd "$PL_LIB_DIR/../.." && pwd)
 . "$PL_ROOT/scripts/peek.sh"
+# Every wait for the editor lasts QW_TIMEOUT_SCALE times longer (a whole number,
+# default 1) where everything runs slower, as in the emulated 32-bit guest.
+PL_SCALE=${QW_TIMEOUT_SCALE:-1}
 
 # pl_setup NAME QWCONFIG QWPEEK SHOTROOT SAMPLE EXPECTED QWFILES
 pl_setup() {
@@ -96,7 +99,7 @@ pl_launch() {
 pl_start() {
     pl_launch
     local i
-    for i in $(seq 1 100); do
+    for i in $(seq 1 $((100 * PL_SCALE))); do
         if pl_peek; then
             sleep 0.3 # let the first paint finish before anyone looks
             pl_peek
@@ -105,13 +108,13 @@ pl_start() {
         kill -0 "$PL_PID" 2>/dev/null || pl_fail "the editor ended before its window showed"
         sleep 0.2
     done
-    pl_fail "no window after 20 s"
+    pl_fail "no window after $((20 * PL_SCALE)) s"
 }
 
 # pl_wait_exit: waits up to 15 s for the editor to end; sets PL_EXIT to its code.
 pl_wait_exit() {
     local i
-    for i in $(seq 1 75); do
+    for i in $(seq 1 $((75 * PL_SCALE))); do
         kill -0 "$PL_PID" 2>/dev/null || break
         sleep 0.2
     done
@@ -243,7 +246,7 @@ pl_use_sample() {
 pl_expect() {
     local msg=$1 want=$2 got i
     shift 2
-    for i in $(seq 1 25); do
+    for i in $(seq 1 $((25 * PL_SCALE))); do
         got=$("$@")
         [ "$got" = "$want" ] && return 0
         sleep 0.2
@@ -294,7 +297,7 @@ pl_close_with() {
 # waiting on another one; leaves it in peek.txt.
 pl_wait_dialog() {
     local i
-    for i in $(seq 1 50); do
+    for i in $(seq 1 $((50 * PL_SCALE))); do
         pl_peek dialogs
         grep -q "^dialog	1	" "$PL_WORK/peek.txt" && return 0
         sleep 0.2
@@ -305,7 +308,7 @@ pl_wait_dialog() {
 # pl_no_dialog: fails when the editor still shows a dialog after 5 s.
 pl_no_dialog() {
     local i
-    for i in $(seq 1 25); do
+    for i in $(seq 1 $((25 * PL_SCALE))); do
         pl_peek dialogs
         grep -q "^dialog	" "$PL_WORK/peek.txt" || return 0
         sleep 0.2

@@ -35,7 +35,8 @@ public:
     bool checked(int nID) const;
     std::string text(int nID) const;
     void setText(int nID, const char *pszText);
-    // Waits until every message sent or posted so far has been handled.
+    // Waits until every message sent so far has been handled; a posted one
+    // (clickAsync) may still wait in the editor's queue.
     void sync();
     // Finds a dialog box (class #32770) of the editor's thread with this
     // caption, waiting up to dwMilliseconds; null when none appeared.

@@ -140,14 +140,14 @@ pl_expect_refused() {
 }
 
 # pl_helper_start OUT ARGS...: runs qwfiles with ARGS in the test's folder,
-# its output to the file OUT, and waits up to 30 s (Wine under emulation is
-# slow) for its first line.
+# its output to the file OUT, and waits up to 30 s (times PL_SCALE) for its
+# first line.
 pl_helper_start() {
     local out=$1 i
     shift
     (cd "$PL_DIR" && exec wine "$QWFILES" "$@" >"$out" 2>&1 </dev/null) &
     PL_HELPER_PID=$!
-    for i in $(seq 1 150); do
+    for i in $(seq 1 $((150 * PL_SCALE))); do
         [ -s "$out" ] && return 0
         sleep 0.2
     done
@@ -155,11 +155,11 @@ pl_helper_start() {
 }
 
 # pl_helper_end UNTIL: creates the file that tells qwfiles to end, waits up to
-# 30 s for it and sets PL_HELPER_EXIT to its exit code.
+# 30 s (times PL_SCALE) for it and sets PL_HELPER_EXIT to its exit code.
 pl_helper_end() {
     local i
     touch "$1"
-    for i in $(seq 1 150); do
+    for i in $(seq 1 $((150 * PL_SCALE))); do
         kill -0 "$PL_HELPER_PID" 2>/dev/null || break
         sleep 0.2
     done

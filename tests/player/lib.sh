@@ -111,14 +111,20 @@ pl_start() {
     pl_fail "no window after $((20 * PL_SCALE)) s"
 }
 
-# pl_wait_exit: waits up to 15 s for the editor to end; sets PL_EXIT to its code.
-pl_wait_exit() {
+# pl_wait_gone PID TICKS: waits up to TICKS times 0.2 s for process PID to
+# end; fails (status 1) when it still runs.
+pl_wait_gone() {
     local i
-    for i in $(seq 1 $((75 * PL_SCALE))); do
-        kill -0 "$PL_PID" 2>/dev/null || break
+    for i in $(seq 1 "$2"); do
+        kill -0 "$1" 2>/dev/null || return 0
         sleep 0.2
     done
-    kill -0 "$PL_PID" 2>/dev/null && pl_fail "the editor is still running"
+    return 1
+}
+
+# pl_wait_exit: waits up to 15 s for the editor to end; sets PL_EXIT to its code.
+pl_wait_exit() {
+    pl_wait_gone "$PL_PID" $((75 * PL_SCALE)) || pl_fail "the editor is still running"
     wait "$PL_PID"
     PL_EXIT=$?
     PL_PID=
@@ -157,13 +163,8 @@ pl_helper_start() {
 # pl_helper_end UNTIL: creates the file that tells qwfiles to end, waits up to
 # 30 s (times PL_SCALE) for it and sets PL_HELPER_EXIT to its exit code.
 pl_helper_end() {
-    local i
     touch "$1"
-    for i in $(seq 1 $((150 * PL_SCALE))); do
-        kill -0 "$PL_HELPER_PID" 2>/dev/null || break
-        sleep 0.2
-    done
-    kill -0 "$PL_HELPER_PID" 2>/dev/null && pl_fail "qwfiles is still running"
+    pl_wait_gone "$PL_HELPER_PID" $((150 * PL_SCALE)) || pl_fail "qwfiles is still running"
     wait "$PL_HELPER_PID"
     PL_HELPER_EXIT=$?
     PL_HELPER_PID=

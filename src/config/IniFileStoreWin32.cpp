@@ -100,13 +100,6 @@ static bool SetLength(HANDLE hFile, size_t cb)
            SetEndOfFile(hFile);
 }
 
-// True when the file exists and carries the read-only attribute.
-static bool FileIsReadOnly(const char *pszFile)
-{
-    DWORD dwAttributes = GetFileAttributesA(pszFile);
-    return dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_READONLY) != 0;
-}
-
 // True when no other program holds the file open without letting it be
 // replaced. ReplaceFileA would fail then too, but some implementations leave a
 // file of their own behind when they find out late.
@@ -273,7 +266,7 @@ bool IniStore_Replace(const char *pszFile, const _INIFILEDATA *pfd, const _INIPI
     if (cchFull == 0 || cchFull >= sizeof(szFull))
         return false;
     const _WIN32FACTS *pFacts = pfd->fExists ? (const _WIN32FACTS *)pfd->pvFacts : NULL;
-    if (pFacts && FileIsReadOnly(szFull))
+    if (pFacts && (pFacts->dwAttributes & FILE_ATTRIBUTE_READONLY))
         return false;
     // A second hard link would keep the old content under its name.
     int nResult = pFacts && pFacts->nLinks > 1 ? RENAME_REFUSED : ReplaceByRename(szFull, pFacts, aPieces, nPieces);

@@ -41,8 +41,6 @@ struct _BATCHKEY {
     size_t cchKey;
     const char *pszValue;
     size_t cchValue;
-    uint64_t uPrefix;       // the key's first bytes, small letters, for a quick test
-    uint64_t uPrefixMask;
     int iFirst, iLast;      // positions of its first and last change in the batch
     bool fReplaced;
 };
@@ -276,34 +274,12 @@ static uint64_t FoldCase8(uint64_t u)
     return u | (uCapital >> 2);
 }
 
-// The first bytes of a text (at most eight, and fewer when fewer are
-// available), small letters, with a mask of the bytes taken.
-static uint64_t Prefix8(const unsigned char *p, size_t cb, uint64_t *puMask)
-{
-    uint64_t u = 0;
-    size_t cbTaken = cb < 8 ? cb : 8;
-    memcpy(&u, p, cbTaken);
-    *puMask = cbTaken == 8 ? ~(uint64_t)0 : (((uint64_t)1 << (8 * cbTaken)) - 1);
-    return FoldCase8(u) & *puMask;
-}
-
-// True when the "#" at p, in content ending at pEnd, starts the key word of
-// the batch key; uWord holds the first bytes behind the "#" as Prefix8 gives them.
-static bool MatchBatchKey(const unsigned char *p, const unsigned char *pEnd, const _BATCHKEY *pbk,
-                          uint64_t uWord)
-{
-    return (uWord & pbk->uPrefixMask) == pbk->uPrefix &&
-           MatchSetting(p, pEnd, pbk->pszKey, pbk->cchKey) != NULL;
-}
-
 // The batch key whose setting line starts with the "#" at p, or NULL.
 static _BATCHKEY *MatchBatch(const unsigned char *p, const unsigned char *pEnd, _BATCHKEY *abk,
                              int nKeys)
 {
-    uint64_t uMask;
-    uint64_t uWord = Prefix8(p + 1, (size_t)(pEnd - p) - 1, &uMask);
     for (int i = 0; i < nKeys; i++) {
-        if (MatchBatchKey(p, pEnd, &abk[i], uWord))
+        if (MatchSetting(p, pEnd, abk[i].pszKey, abk[i].cchKey))
             return &abk[i];
     }
     return NULL;
@@ -376,7 +352,6 @@ static int PrepareBatch(const _INISETTING *aSettings, int nSettings, _BATCHKEY *
         abk[k].cchKey = cchKey;
         abk[k].pszValue = aSettings[i].pszValue;
         abk[k].cchValue = ValueLength(aSettings[i].pszValue);
-        abk[k].uPrefix = Prefix8((const unsigned char *)pszKey, cchKey, &abk[k].uPrefixMask);
         abk[k].iLast = i;
     }
     return nKeys;
@@ -442,20 +417,24 @@ static void RewriteContent(const unsigned char *pStart, size_t cbOld, _BATCHKEY 
 _INISNAPSHOT *IniFile_ReadSnapshot(const char *pszFile, int *pnResult)
 {
     int nResult = INIFILE_FAILED;
-    _INISNAPSHOT *pSnapshot = (_INISNAPSHOT *)malloc(sizeof(_INISNAPSHOT));
-    if (pszFile && pSnapshot) {
+    _INISNAPSHOT *pSnapshot = pszFile ? (_INISNAPSHOT *)malloc(sizeof(_INISNAPSHOT)) : NULL;
+    if (pSnapshot) {
         nResult = IniStore_Read(pszFile, &pSnapshot->fd);
         if (nResult != INIFILE_OK && nResult != INIFILE_MISSING) {
             free(pSnapshot);
             pSnapshot = NULL;
         }
-    } else {
-        free(pSnapshot);
-        pSnapshot = NULL;
     }
     if (pnResult)
         *pnResult = nResult;
     return pSnapshot;
+}
+
+// The file read for a lookup of pszKey; no snapshot (no keys), and nothing
+// read, when the key cannot be stored.
+static _INISNAPSHOT *ReadForKey(const char *pszFile, const char *pszKey)
+{
+    return KeyLength(pszKey) ? IniFile_ReadSnapshot(pszFile, NULL) : NULL;
 }
 
 void IniFile_FreeSnapshot(_INISNAPSHOT *pSnapshot)
@@ -493,9 +472,7 @@ bool IniFile_GetString(const char *pszFile, const char *pszSection, const char *
                        char *pszResult, int nSize)
 {
     (void)pszSection;
-    if (!pszResult || KeyLength(pszKey) == 0)
-        return false;
-    _INISNAPSHOT *pSnapshot = IniFile_ReadSnapshot(pszFile, NULL);
+    _INISNAPSHOT *pSnapshot = pszResult ? ReadForKey(pszFile, pszKey) : NULL;
     bool fFound = IniFile_SnapshotGetString(pSnapshot, pszKey, pszResult, nSize);
     IniFile_FreeSnapshot(pSnapshot);
     return fFound;
@@ -510,7 +487,8 @@ bool IniFile_PutStrings(const char *pszFile, const char *pszSection,
     _BATCHKEY *abk = (_BATCHKEY *)malloc((size_t)nSettings * sizeof(_BATCHKEY));
     int nKeys = abk ? PrepareBatch(aSettings, nSettings, abk) : -1;
     _INIFILEDATA fd;
-    if (nKeys < 1 || IniStore_Read(pszFile, &fd) > INIFILE_MISSING) {
+    int nRead = nKeys < 1 ? INIFILE_FAILED : IniStore_Read(pszFile, &fd);
+    if (nRead != INIFILE_OK && nRead != INIFILE_MISSING) {
         free(abk);
         return false;
     }
@@ -579,9 +557,7 @@ bool IniFile_LoadString(const char *pszFile, const char *pszSection, const char 
                         const char *pszDefault, char *pszResult, int nSize)
 {
     (void)pszSection;
-    if (!pszResult || nSize < 1)
-        return false;
-    _INISNAPSHOT *pSnapshot = KeyLength(pszKey) ? IniFile_ReadSnapshot(pszFile, NULL) : NULL;
+    _INISNAPSHOT *pSnapshot = pszResult && nSize >= 1 ? ReadForKey(pszFile, pszKey) : NULL;
     bool fFound = IniFile_SnapshotLoadString(pSnapshot, pszKey, pszDefault, pszResult, nSize);
     IniFile_FreeSnapshot(pSnapshot);
     return fFound;
@@ -589,10 +565,11 @@ bool IniFile_LoadString(const char *pszFile, const char *pszSection, const char 
 
 int IniFile_LoadInt(const char *pszFile, const char *pszSection, const char *pszKey, int nDefault)
 {
-    char szText[INIFILE_NUMBER_TEXT];
-    if (!IniFile_GetString(pszFile, pszSection, pszKey, szText, sizeof(szText)))
-        return nDefault;
-    return IntFromText(szText, nDefault);
+    (void)pszSection;
+    _INISNAPSHOT *pSnapshot = ReadForKey(pszFile, pszKey);
+    int nValue = IniFile_SnapshotLoadInt(pSnapshot, pszKey, nDefault);
+    IniFile_FreeSnapshot(pSnapshot);
+    return nValue;
 }
 
 bool IniFile_SaveString(const char *pszFile, const char *pszSection, const char *pszKey,

@@ -49,8 +49,12 @@ int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd);
 //
 // After a success, leftover temporary files of the same file whose writing
 // process no longer runs are removed.
-bool IniStore_Replace(const char *pszFile, const _INIFILEDATA *pfd, const _INIPIECE *aPieces,
-                      size_t nPieces);
+//
+// Gives an INISAVE_ result (IniFiles.h). INISAVE_CHANGED means that the file
+// is no longer the one that *pfd holds, with nothing touched: the caller
+// reads it again and applies its changes to what is there now.
+int IniStore_Replace(const char *pszFile, const _INIFILEDATA *pfd, const _INIPIECE *aPieces,
+                     size_t nPieces);
 
 // Frees what IniStore_Read allocated.
 void IniStore_Free(_INIFILEDATA *pfd);

@@ -259,15 +259,15 @@ int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd)
     return IniStore_Finish(pfd, nResult, pFacts);
 }
 
-bool IniStore_Replace(const char *pszFile, const _INIFILEDATA *pfd, const _INIPIECE *aPieces,
-                      size_t nPieces)
+int IniStore_Replace(const char *pszFile, const _INIFILEDATA *pfd, const _INIPIECE *aPieces,
+                     size_t nPieces)
 {
     const struct stat *pst = pfd->fExists ? &((const _POSIXFACTS *)pfd->pvFacts)->st : NULL;
     if (pst && !MayWrite(pszFile, pst))
-        return false;
+        return INISAVE_FAILED;
     char *pszTarget = TargetOf(pszFile);
     if (!pszTarget)
-        return false;
+        return INISAVE_FAILED;
     // A second hard link would keep the old content under its name.
     int nResult = pst && pst->st_nlink > 1 ? RENAME_REFUSED : ReplaceByRename(pszTarget, pst, aPieces, nPieces);
     bool fOk = nResult == RENAME_DONE && FlushFolder(pszTarget);
@@ -276,5 +276,5 @@ bool IniStore_Replace(const char *pszFile, const _INIFILEDATA *pfd, const _INIPI
     if (fOk)
         RemoveLeftovers(pszTarget);
     free(pszTarget);
-    return fOk;
+    return fOk ? INISAVE_OK : INISAVE_FAILED;
 }

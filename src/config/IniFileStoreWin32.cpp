@@ -257,17 +257,17 @@ int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd)
     return IniStore_Finish(pfd, nResult, pFacts);
 }
 
-bool IniStore_Replace(const char *pszFile, const _INIFILEDATA *pfd, const _INIPIECE *aPieces,
-                      size_t nPieces)
+int IniStore_Replace(const char *pszFile, const _INIFILEDATA *pfd, const _INIPIECE *aPieces,
+                     size_t nPieces)
 {
     // The full name: ReplaceFileA needs the folder of a relative name.
     char szFull[MAX_PATH];
     DWORD cchFull = GetFullPathNameA(pszFile, sizeof(szFull), szFull, NULL);
     if (cchFull == 0 || cchFull >= sizeof(szFull))
-        return false;
+        return INISAVE_FAILED;
     const _WIN32FACTS *pFacts = pfd->fExists ? (const _WIN32FACTS *)pfd->pvFacts : NULL;
     if (pFacts && (pFacts->dwAttributes & FILE_ATTRIBUTE_READONLY))
-        return false;
+        return INISAVE_FAILED;
     // A second hard link would keep the old content under its name.
     int nResult = pFacts && pFacts->nLinks > 1 ? RENAME_REFUSED : ReplaceByRename(szFull, pFacts, aPieces, nPieces);
     bool fOk = nResult == RENAME_DONE;
@@ -275,5 +275,5 @@ bool IniStore_Replace(const char *pszFile, const _INIFILEDATA *pfd, const _INIPI
         fOk = RewriteInPlace(szFull, pfd, aPieces, nPieces);
     if (fOk)
         RemoveLeftovers(szFull);
-    return fOk;
+    return fOk ? INISAVE_OK : INISAVE_FAILED;
 }

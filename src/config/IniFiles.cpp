@@ -478,27 +478,33 @@ bool IniFile_GetString(const char *pszFile, const char *pszSection, const char *
     return fFound;
 }
 
-bool IniFile_PutStrings(const char *pszFile, const char *pszSection,
-                        const _INISETTING *aSettings, int nSettings)
+int IniFile_PutStringsEx(const char *pszFile, const char *pszSection,
+                         const _INISETTING *aSettings, int nSettings)
 {
     (void)pszSection;
     if (!pszFile || !aSettings || nSettings < 1)
-        return false;
+        return INISAVE_FAILED;
     _BATCHKEY *abk = (_BATCHKEY *)malloc((size_t)nSettings * sizeof(_BATCHKEY));
     int nKeys = abk ? PrepareBatch(aSettings, nSettings, abk) : -1;
     _INIFILEDATA fd;
     int nRead = nKeys < 1 ? INIFILE_FAILED : IniStore_Read(pszFile, &fd);
     if (nRead != INIFILE_OK && nRead != INIFILE_MISSING) {
         free(abk);
-        return false;
+        return INISAVE_FAILED;
     }
     _OUTBUF ob = {NULL, 0, 0, 0, 0, false};
     RewriteContent(fd.pb ? fd.pb : (const unsigned char *)"", fd.cb, abk, nKeys, &ob);
-    bool fOk = !ob.fFailed && IniStore_Replace(pszFile, &fd, ob.aPieces, ob.nPieces);
+    int nResult = ob.fFailed ? INISAVE_FAILED : IniStore_Replace(pszFile, &fd, ob.aPieces, ob.nPieces);
     free(ob.aPieces);
     free(abk);
     IniStore_Free(&fd);
-    return fOk;
+    return nResult;
+}
+
+bool IniFile_PutStrings(const char *pszFile, const char *pszSection,
+                        const _INISETTING *aSettings, int nSettings)
+{
+    return IniFile_PutStringsEx(pszFile, pszSection, aSettings, nSettings) == INISAVE_OK;
 }
 
 bool IniFile_PutString(const char *pszFile, const char *pszSection, const char *pszKey,

@@ -76,6 +76,24 @@ struct _INISETTING {
 bool IniFile_PutStrings(const char *pszFile, const char *pszSection,
                         const _INISETTING *aSettings, int nSettings);
 
+// How a save ended: IniFile_PutStringsEx gives one of these, and only
+// INISAVE_OK means the new content is in place.
+enum {
+    INISAVE_OK,         // the new content is in place
+    INISAVE_CHANGED,    // another program kept changing the file; it is as that program left it
+    INISAVE_LOCKED,     // another program holds the file open (the game, for example)
+    INISAVE_READ_ONLY,  // the file is marked read-only
+    INISAVE_DENIED,     // no permission to write the file (or its folder)
+    INISAVE_FULL,       // the disk is full
+    INISAVE_IO,         // a disk error
+    INISAVE_DAMAGED,    // a rewrite in place failed and could not be undone: the file may hold a mix
+    INISAVE_FAILED      // anything else: a key that cannot be stored, a name too long, no memory
+};
+
+// IniFile_PutStrings with the reason of a failure: gives an INISAVE_ result.
+int IniFile_PutStringsEx(const char *pszFile, const char *pszSection,
+                         const _INISETTING *aSettings, int nSettings);
+
 // Typed accessors built on the two operations above. The loaders give the
 // default for a missing key and, for numbers, for a value that does not begin
 // with a number; at most 31 bytes of a number are read. LoadString cuts a long

@@ -2,7 +2,8 @@
 # Installs what is missing, builds the three targets (native, win64, win32) and
 # runs every test: native unit tests, a bounded fuzz run, the Windows tests
 # under Wine on a private Xvfb display, the 32-bit build's tests in an emulated
-# guest with 32-bit Wine, and static checks of the 32-bit build.
+# guest with 32-bit Wine, static checks of the 32-bit build, and the release
+# package built twice to the same bytes.
 # Ends with "N passed, N failed"; exits non-zero when anything failed.
 set -u
 cd "$(dirname "$0")"
@@ -140,6 +141,15 @@ for preset in win32 win64; do
         done
     fi
 done
+
+# The release package: ./release.sh run in two copies of this tree, in folders
+# of different names, a few seconds apart and under different umasks, gives the
+# same bytes of the package and of both programs.
+if is_built win32; then
+    echo "== release built twice, in two folders"
+    tests/resources/check_release.sh "$ROOT"
+    note_result $? "release reproducible"
+fi
 
 echo
 if [ "$failed" -gt 0 ]; then

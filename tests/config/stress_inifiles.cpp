@@ -1,8 +1,9 @@
 // Stress of the configuration file module against another program's writes:
-// one process adds a setting of its own with IniFile_PutString every 300 us
-// (2,000 additions by default), while a second one saves the editor's
-// fourteen settings with IniFile_PutStrings in a loop. At the end it prints
-// how many of the additions that returned true are missing from the file.
+// one process adds a setting of its own every 300 us (2,000 additions by
+// default, each through IniFile_PutStringsEx as IniFile_PutString makes it,
+// so that a failure's reason is counted), while a second one saves the
+// editor's fourteen settings in a loop. At the end it prints how many of the
+// additions that were reported saved are missing from the file.
 // A measurement, not a test: run it from a folder on the disk to be measured,
 //     build/native/tests/config/stress_inifiles [ADDITIONS] [FILLER_BYTES]
 #include "IniFiles.h"
@@ -93,13 +94,15 @@ int main(int argc, char **argv)
     }
 
     std::vector<std::string> asAdded;
-    int nRefused = 0;
+    int anAdded[INISAVE_FAILED + 1] = {0};
     for (int n = 0; n < nAdditions; n++) {
         std::string sKey = "addition_" + std::to_string(n);
-        if (IniFile_PutString(sFile.c_str(), nullptr, sKey.c_str(), "1"))
+        const _INISETTING setting = {sKey.c_str(), "1"};
+        int nResult = IniFile_PutStringsEx(sFile.c_str(), nullptr, &setting, 1);
+        if (nResult == INISAVE_OK)
             asAdded.push_back(sKey);
-        else
-            nRefused++;
+        if (nResult >= 0 && nResult <= INISAVE_FAILED)
+            anAdded[nResult]++;
         Pause(300);
     }
     pShared->fStop = 1;
@@ -114,8 +117,9 @@ int main(int argc, char **argv)
     int nSaves = 0;
     for (int n : pShared->anResults)
         nSaves += n;
-    printf("additions: %d tried, %zu returned true, %d returned false\n", nAdditions,
-           asAdded.size(), nRefused);
+    printf("additions: %d tried, %zu returned true; false: %d changed, %d other\n", nAdditions,
+           asAdded.size(), anAdded[INISAVE_CHANGED],
+           nAdditions - (int)asAdded.size() - anAdded[INISAVE_CHANGED]);
     printf("missing from the final file: %d of %zu (%.2f%%)\n", nMissing, asAdded.size(),
            asAdded.empty() ? 0.0 : 100.0 * nMissing / (double)asAdded.size());
     printf("editor saves: %d, of which ok %d, changed %d, other failures %d\n", nSaves,

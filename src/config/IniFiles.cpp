@@ -17,7 +17,7 @@
 #define MAX_KEY 253
 // Buffer of the typed savers, enough for any int or float in the default formats.
 #define FORMAT_TEXT 64
-// Reads and replaces a save tries while another program keeps changing the file.
+// Times a save reads and replaces the file while another program keeps changing it.
 #define SAVE_TRIES 5
 
 // A file read once: its bytes as the store read them.

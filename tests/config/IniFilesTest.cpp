@@ -1073,6 +1073,29 @@ TEST_F(Failures, AnotherProgramsChangeDuringASaveIsKept)
         EXPECT_EQ(Listing(), std::vector<std::string>{"qw.ini"});
     }
 }
+
+// Another program removes the file right after a save has put it in place:
+// the leftover of an ended process may now be the only copy, and stays.
+TEST_F(Failures, LeftoversStayWhileTheFileIsMissing)
+{
+    pid_t nChild = fork();
+    if (nChild == 0)
+        _exit(0);
+    ASSERT_GT(nChild, 0);
+    waitpid(nChild, nullptr, 0);
+    const std::string sLeftover = "qw.ini." + std::to_string(nChild) + "-0.tmp";
+    fclose(fopen((dir / sLeftover).string().c_str(), "wb"));
+    Write("#key = 1\n");
+    ArmFaults({});
+    // The opens of a save: the read, the temporary file, the last check, the folder.
+    g_fnBeforeCall = [&](int nCall, int nAt) {
+        if (nCall == IO_OPEN && nAt == 4)
+            fs::remove(file);
+    };
+    EXPECT_TRUE(IniFile_PutString(file.c_str(), nullptr, "key", "2"));
+    g_fnBeforeCall = nullptr;
+    EXPECT_EQ(Listing(), std::vector<std::string>{sLeftover});
+}
 #endif
 
 } // namespace

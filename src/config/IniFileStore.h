@@ -59,7 +59,8 @@ int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd);
 //
 // On POSIX: the file's final target is replaced when it is a symbolic link
 // (the link stays). The check before the rename compares device and inode,
-// size and modification time (to the nanosecond), then the bytes, with the
+// size, modification time (to the nanosecond), mode, owner, group and number
+// of links (what a rename would lose), then the bytes, with the
 // file locked (flock) until the rename is done, so that two saves of this
 // module never both pass it; a program that writes the file without that lock
 // can still slip in between the check and the rename, a window of one read of

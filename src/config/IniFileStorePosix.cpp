@@ -196,10 +196,22 @@ static int StillNamed(const char *pszTarget, const struct stat *pst)
     return st.st_dev == pst->st_dev && st.st_ino == pst->st_ino ? INISAVE_OK : INISAVE_CHANGED;
 }
 
+// True when the status of a file now (pst) is the one it had when it was read
+// (pstRead, its bytes cbRead) as far as a replace depends on it: the same
+// file by device and inode, size, modification time, and what the new file
+// takes over (mode, owner, group) or must keep (the number of its links).
+static bool SameStatus(const struct stat *pst, const struct stat *pstRead, size_t cbRead)
+{
+    return pst->st_dev == pstRead->st_dev && pst->st_ino == pstRead->st_ino &&
+           (size_t)pst->st_size == cbRead && SameTime(&pst->st_mtim, &pstRead->st_mtim) &&
+           pst->st_mode == pstRead->st_mode && pst->st_uid == pstRead->st_uid &&
+           pst->st_gid == pstRead->st_gid && pst->st_nlink == pstRead->st_nlink;
+}
+
 // INISAVE_OK when pszTarget is still the file that was read: missing when it
-// was missing, else the same file by device and inode, with the size and
-// modification time it had and the bytes that were read (the time alone may
-// be too coarse to tell two writes apart). It is then locked until the
+// was missing, else with the status it had (SameStatus) and the bytes that
+// were read (the time alone may be too coarse to tell two writes apart).
+// It is then locked until the
 // caller closes *pfdLock (-1 when nothing is to be closed). INISAVE_CHANGED
 // when it is not; another result when that cannot be told.
 static int LockUnchanged(const char *pszTarget, const _INIFILEDATA *pfd, const struct stat *pstRead,
@@ -215,8 +227,7 @@ static int LockUnchanged(const char *pszTarget, const _INIFILEDATA *pfd, const s
     int nResult = INISAVE_CHANGED;
     if (pstRead && IO(IO_FSTAT, fstat(fd, &st)) != 0)
         nResult = ResultOfErrno(errno);
-    else if (pstRead && st.st_dev == pstRead->st_dev && st.st_ino == pstRead->st_ino &&
-             (size_t)st.st_size == pfd->cb && SameTime(&st.st_mtim, &pstRead->st_mtim))
+    else if (pstRead && SameStatus(&st, pstRead, pfd->cb))
         nResult = LockFile(fd);
     // Locked, the file must still be under its name and hold the same bytes.
     if (nResult == INISAVE_OK)

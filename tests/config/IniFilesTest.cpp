@@ -1036,6 +1036,24 @@ TEST_F(Failures, AnotherProgramsChangeDuringASaveIsKept)
         EXPECT_EQ(Listing(), std::vector<std::string>{"qw.ini"});
     }
 
+    // What a rename would lose, changed before the last check: a new mode
+    // stays, and a new hard link sends the save in place.
+    const std::string sLink = (dir / "link.ini").string();
+    Write(sBefore);
+    ArmFaults({});
+    g_fnBeforeCall = [&](int nCall, int nAt) {
+        if (nCall == IO_OPEN && nAt == 3) {
+            fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+            fs::create_hard_link(file, sLink);
+        }
+    };
+    EXPECT_EQ(IniFile_PutStringsEx(file.c_str(), nullptr, aEditorChanges, nEditor), INISAVE_OK);
+    g_fnBeforeCall = nullptr;
+    EXPECT_EQ(ReadFrom(sLink), Expected(sBefore));
+    EXPECT_EQ(fs::status(file).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::remove(sLink);
+
     // In place, a file under the name that holds the bytes that were read is
     // rewritten, whatever its inode.
     Write(sBefore);

@@ -60,16 +60,16 @@ int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd);
 // On POSIX: the file's final target is replaced when it is a symbolic link
 // (the link stays). The check before the rename compares device and inode,
 // size, modification time (to the nanosecond), mode, owner, group and number
-// of links (what a rename would lose), then the bytes, with the
-// file locked (flock) until the rename is done, so that two saves of this
-// module never both pass it; a program that writes the file without that lock
-// can still slip in between the check and the rename, a window of one read of
-// the file. The temporary file is flushed before the rename and the folder
-// after it, so a crash or a power cut at any moment leaves either the old or
-// the new content (a rewrite in place excepted). One failure comes after
-// the rename: when the folder cannot be flushed, the result is a failure
-// although the new content is in place, since a power cut could still undo
-// the rename. A rename refused with EACCES or EPERM (a sticky folder) and an
+// of links (what a rename would lose), then the bytes, with the file locked
+// (flock) until the rename is done, so that two saves of this module never
+// both pass it; a program that writes the file without that lock can still
+// slip in between the check and the rename, a window of one read of the
+// file. The temporary file is flushed before the rename and the folder after
+// it, so a crash or a power cut at any moment leaves either the old or the
+// new content (a rewrite in place excepted). One failure comes after the
+// rename: when the folder cannot be flushed, the result is a failure although
+// the new content is in place, since a power cut could still undo the
+// rename. A rename refused with EACCES or EPERM (a sticky folder) and an
 // owner that the temporary file cannot take (fchown failing with EPERM or
 // EINVAL) send the save in place; any other failure of those calls ends it.
 // A file creation refused for EROFS, ENOSPC, EDQUOT or EIO ends it too.

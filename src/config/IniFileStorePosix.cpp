@@ -348,9 +348,10 @@ static int ReplaceByRename(const char *pszTarget, const _INIFILEDATA *pfd, const
         free(pszTemp);
         return nResult;
     }
+    // An owner that the new file cannot take sends the save in place; any
+    // other failure ends it.
     int nResult = INISAVE_OK;
     if (pst && IO(IO_FCHOWN, fchown(fd, pst->st_uid, pst->st_gid)) != 0)
-        // An owner that the new file cannot take; any other failure stops the save.
         nResult = errno == EPERM || errno == EINVAL ? REPLACE_IN_PLACE : ResultOfErrno(errno);
     else if ((pst && IO(IO_FCHMOD, fchmod(fd, pst->st_mode & 07777)) != 0) ||
              !WritePieces(fd, aPieces, nPieces) || IO(IO_FSYNC, fsync(fd)) != 0)
@@ -370,10 +371,10 @@ static int ReplaceByRename(const char *pszTarget, const _INIFILEDATA *pfd, const
     return nResult;
 }
 
-// Rewrites a file in place when it still holds the bytes that were read
-// (*pfd), whatever its inode, locked as LockUnchanged locks it: new bytes,
-// new length, flush. A failed step
-// puts the old bytes and length back; INISAVE_DAMAGED when that fails too.
+// Rewrites the file under the name pszTarget in place when it still holds the
+// bytes that were read (*pfd), whatever its inode, locked as LockUnchanged
+// locks it: new bytes, new length, flush. A failed step puts the old bytes
+// and length back; INISAVE_DAMAGED when that fails too.
 static int RewriteInPlace(const char *pszTarget, const _INIFILEDATA *pfd, const _INIPIECE *aPieces,
                           size_t nPieces)
 {

@@ -28,31 +28,55 @@ struct _INIFILEDATA {
 int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd);
 
 // Puts the new content (nPieces pieces at aPieces) in place of the content
-// that *pfd holds.
+// that *pfd holds, and gives an INISAVE_ result (IniFiles.h).
 //
-// Usually the bytes go to a temporary file beside the file, which is flushed
-// and then replaces it in one step, keeping its permissions, owner and
-// attributes (a symbolic link stays a link: its final target is replaced).
-// True means the new content is in place and flushed; false means the file is
-// exactly as it was: a crash or a power cut at any moment leaves either the
-// old or the new content. (On POSIX, one failure comes after the rename: when
-// the folder cannot be flushed, the result is false although the new content
-// is in place, since a power cut could still undo the rename.)
+// Both platforms: usually the bytes go to a temporary file beside the file,
+// which is flushed and then replaces it in one step, keeping its permissions,
+// owner and attributes. Right before that step (or before a rewrite in place)
+// the store makes sure that the file is still the one that was read, holding
+// the same bytes; when it is not (or is gone, or a file appeared where none
+// was), it gives INISAVE_CHANGED with nothing touched: the caller reads the
+// file again and applies its changes to what is there now. INISAVE_OK means
+// the new content is in place and flushed; any other result means the file is
+// exactly as it was, but for the two exceptions below (a folder that cannot
+// be flushed, INISAVE_DAMAGED).
 //
 // When the folder refuses a new file (no permission, or the temporary name is
-// too long), when the file has more than one hard link, or when the temporary
-// file cannot take the file's owner, the file is rewritten in place instead:
-// new bytes, new length, flush. A failed step writes the old bytes and length
-// back before false is returned, but a crash during the rewrite can leave a
-// mix of both. A full disk, an I/O error, or a file that is read-only, locked
-// or unreadable never leads there: false, nothing touched.
+// too long), when it refuses the replace for access, when the file has more
+// than one hard link, or when the temporary file cannot take the file's
+// owner, the file is rewritten in place instead: new bytes, new length, flush,
+// but only when the file under the name still holds exactly the bytes that
+// were read (whatever its identity; else INISAVE_CHANGED). A failed step
+// writes the old bytes and length back before the failure is given; when that
+// fails too, the result is INISAVE_DAMAGED and the file may hold a mix. A
+// crash during the rewrite can also leave a mix. A full disk, an I/O error,
+// or a file that is read-only, locked or unreadable never leads there.
 //
 // After a success, leftover temporary files of the same file whose writing
-// process no longer runs are removed.
+// process no longer runs are removed; never while the file is missing, nor
+// after a save that created the file (a leftover may then be the only copy of
+// an earlier one).
 //
-// Gives an INISAVE_ result (IniFiles.h). INISAVE_CHANGED means that the file
-// is no longer the one that *pfd holds, with nothing touched: the caller
-// reads it again and applies its changes to what is there now.
+// On POSIX: the file's final target is replaced when it is a symbolic link
+// (the link stays). The check before the rename compares device and inode,
+// size, modification time (to the nanosecond), mode, owner, group and number
+// of links (what a rename would lose), then the bytes, with the file locked
+// (flock) until the rename is done, so that two saves of this module never
+// both pass it; a program that writes the file without that lock can still
+// slip in between the check and the rename, a window of one read of the
+// file. The temporary file is flushed before the rename and the folder after
+// it, so a crash or a power cut at any moment leaves either the old or the
+// new content (a rewrite in place excepted). One failure comes after the
+// rename: when the folder cannot be flushed, the result is a failure although
+// the new content is in place, since a power cut could still undo the
+// rename. A rename refused with EACCES or EPERM (a sticky folder) and an
+// owner that the temporary file cannot take (fchown failing with EPERM or
+// EINVAL) send the save in place; any other failure of those calls ends it.
+// A file creation refused for EROFS, ENOSPC, EDQUOT or EIO ends it too.
+// Reasons: ENOSPC and EDQUOT give INISAVE_FULL, EIO INISAVE_IO, EACCES, EPERM
+// and EROFS INISAVE_DENIED; a file without a write bit (or without its
+// owner's, for its owner) INISAVE_READ_ONLY; the lock held by another program
+// for 0.2 s INISAVE_LOCKED; anything else INISAVE_FAILED.
 int IniStore_Replace(const char *pszFile, const _INIFILEDATA *pfd, const _INIPIECE *aPieces,
                      size_t nPieces);
 

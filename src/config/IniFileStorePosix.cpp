@@ -1,6 +1,7 @@
 // IniFileStore on POSIX systems: reading a file whole and putting new content
 // in its place with a temporary file and rename(), or in place where no
-// temporary file can stand in for it.
+// temporary file can stand in for it; either only while the file still holds
+// the bytes that were read.
 #include "IniFileStore.h"
 
 #include "IniFiles.h"
@@ -12,6 +13,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <time.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,14 +27,20 @@
 
 // Candidate names tried for a temporary file.
 #define TEMP_TRIES 100
+// Block in which a file is read back to compare it with the bytes first read.
+#define COMPARE_BLOCK 65536
+// How long a save waits for another one's lock: tries, and the pause between.
+#define LOCK_TRIES 200
+#define LOCK_PAUSE_NS 1000000L
 
 // What a read learned of the file: its status, taken from the descriptor read.
 struct _POSIXFACTS {
     struct stat st;
 };
 
-// How a replace through a temporary file ended.
-enum { RENAME_DONE, RENAME_FAILED, RENAME_REFUSED };
+// A result of the replace through a temporary file besides the INISAVE_
+// ones: nothing was touched, and the file is to be rewritten in place.
+#define REPLACE_IN_PLACE (-1)
 
 // The INIFILE_ result for a failed open of a file to read.
 static int ResultOfOpenError(int nErrno)
@@ -41,6 +50,26 @@ static int ResultOfOpenError(int nErrno)
     if (nErrno == EACCES || nErrno == EPERM)
         return INIFILE_DENIED;
     return INIFILE_FAILED;
+}
+
+// The INISAVE_ result for a failed call that wrote or was to write the file.
+static int ResultOfErrno(int nErrno)
+{
+    switch (nErrno) {
+    case ENOSPC:
+#ifdef EDQUOT
+    case EDQUOT:
+#endif
+        return INISAVE_FULL;
+    case EIO:
+        return INISAVE_IO;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return INISAVE_DENIED;
+    default:
+        return INISAVE_FAILED;
+    }
 }
 
 // Reads up to cb bytes from the file (a pointer to its descriptor) into pb;
@@ -94,11 +123,122 @@ static size_t PiecesSize(const _INIPIECE *aPieces, size_t nPieces)
     return cb;
 }
 
-// True when the file that was read may be written: it has a write bit (which
-// root's permission would ignore) and this user may write it.
-static bool MayWrite(const char *pszFile, const struct stat *pst)
+// INISAVE_OK when the file that was read may be written; INISAVE_READ_ONLY
+// when it has no write bit (which root's permission would ignore) or lacks
+// its owner's and this user owns it; else the reason this user may not.
+static int WriteRefusal(const char *pszFile, const struct stat *pst)
 {
-    return (pst->st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 && access(pszFile, W_OK) == 0;
+    mode_t nWrite = pst->st_uid == geteuid() ? S_IWUSR : (S_IWUSR | S_IWGRP | S_IWOTH);
+    if ((pst->st_mode & nWrite) == 0)
+        return INISAVE_READ_ONLY;
+    return access(pszFile, W_OK) == 0 ? INISAVE_OK : ResultOfErrno(errno);
+}
+
+// INISAVE_OK when the open file fd, read from its current offset (its start),
+// holds exactly the bytes of *pfd; INISAVE_CHANGED when it holds others;
+// another result when it cannot be read.
+static int CompareContent(int fd, const _INIFILEDATA *pfd)
+{
+    unsigned char *pbBlock = (unsigned char *)malloc(COMPARE_BLOCK);
+    if (!pbBlock)
+        return INISAVE_FAILED;
+    size_t cbDone = 0;
+    int nResult;
+    for (;;) {
+        long cbRead = ReadSome(&fd, pbBlock, COMPARE_BLOCK);
+        if (cbRead < 0) {
+            nResult = ResultOfErrno(errno);
+            break;
+        }
+        if (cbRead == 0) {
+            nResult = cbDone == pfd->cb ? INISAVE_OK : INISAVE_CHANGED;
+            break;
+        }
+        // More bytes than were read, or other ones.
+        if ((size_t)cbRead > pfd->cb - cbDone || memcmp(pbBlock, pfd->pb + cbDone, (size_t)cbRead) != 0) {
+            nResult = INISAVE_CHANGED;
+            break;
+        }
+        cbDone += (size_t)cbRead;
+    }
+    free(pbBlock);
+    return nResult;
+}
+
+// True when two timestamps are the same to the nanosecond.
+static bool SameTime(const struct timespec *ptsA, const struct timespec *ptsB)
+{
+    return ptsA->tv_sec == ptsB->tv_sec && ptsA->tv_nsec == ptsB->tv_nsec;
+}
+
+// Takes the exclusive lock on the open file fd that every save of this module
+// takes before its last check, waiting a moment for another save to let go.
+// INISAVE_OK also where the file system has no such locks; INISAVE_LOCKED
+// when another program keeps holding it.
+static int LockFile(int fd)
+{
+    for (int n = 0; n < LOCK_TRIES; n++) {
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0 || (errno != EWOULDBLOCK && errno != EINTR))
+            return INISAVE_OK;
+        struct timespec ts = {0, LOCK_PAUSE_NS};
+        nanosleep(&ts, NULL);
+    }
+    return INISAVE_LOCKED;
+}
+
+// INISAVE_OK when pszTarget still names the file whose status is *pst (the
+// same device and inode), INISAVE_CHANGED when it names another or none.
+static int StillNamed(const char *pszTarget, const struct stat *pst)
+{
+    struct stat st;
+    if (IO(IO_FSTAT, stat(pszTarget, &st)) != 0)
+        return errno == ENOENT ? INISAVE_CHANGED : ResultOfErrno(errno);
+    return st.st_dev == pst->st_dev && st.st_ino == pst->st_ino ? INISAVE_OK : INISAVE_CHANGED;
+}
+
+// True when the status of a file now (pst) is the one it had when it was read
+// (pstRead, its bytes cbRead) as far as a replace depends on it: the same
+// file by device and inode, size, modification time, and what the new file
+// takes over (mode, owner, group) or must keep (the number of its links).
+static bool SameStatus(const struct stat *pst, const struct stat *pstRead, size_t cbRead)
+{
+    return pst->st_dev == pstRead->st_dev && pst->st_ino == pstRead->st_ino &&
+           (size_t)pst->st_size == cbRead && SameTime(&pst->st_mtim, &pstRead->st_mtim) &&
+           pst->st_mode == pstRead->st_mode && pst->st_uid == pstRead->st_uid &&
+           pst->st_gid == pstRead->st_gid && pst->st_nlink == pstRead->st_nlink;
+}
+
+// INISAVE_OK when pszTarget is still the file that was read: missing when it
+// was missing, else with the status it had (SameStatus) and the bytes that
+// were read (the time alone may be too coarse to tell two writes apart).
+// It is then locked until the
+// caller closes *pfdLock (-1 when nothing is to be closed). INISAVE_CHANGED
+// when it is not; another result when that cannot be told.
+static int LockUnchanged(const char *pszTarget, const _INIFILEDATA *pfd, const struct stat *pstRead,
+                         int *pfdLock)
+{
+    *pfdLock = -1;
+    int fd = IO(IO_OPEN, open(pszTarget, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (fd < 0 && errno == ENOENT)
+        return pstRead ? INISAVE_CHANGED : INISAVE_OK;
+    if (fd < 0)
+        return ResultOfErrno(errno);
+    struct stat st;
+    int nResult = INISAVE_CHANGED;
+    if (pstRead && IO(IO_FSTAT, fstat(fd, &st)) != 0)
+        nResult = ResultOfErrno(errno);
+    else if (pstRead && SameStatus(&st, pstRead, pfd->cb))
+        nResult = LockFile(fd);
+    // Locked, the file must still be under its name and hold the same bytes.
+    if (nResult == INISAVE_OK)
+        nResult = StillNamed(pszTarget, &st);
+    if (nResult == INISAVE_OK)
+        nResult = CompareContent(fd, pfd);
+    if (nResult == INISAVE_OK)
+        *pfdLock = fd;
+    else
+        close(fd);
+    return nResult;
 }
 
 // The name to replace, in a new block: the final target when pszFile is a
@@ -130,26 +270,31 @@ static char *FolderOf(const char *pszFile, const char **ppszBase)
 }
 
 // Flushes the folder that holds pszFile, so that a rename in it is on disk;
-// a file system that cannot flush a folder counts as flushed.
-static bool FlushFolder(const char *pszFile)
+// a file system that cannot flush a folder counts as flushed. Gives an
+// INISAVE_ result.
+static int FlushFolder(const char *pszFile)
 {
     const char *pszBase;
     char *pszFolder = FolderOf(pszFile, &pszBase);
-    int fd = pszFolder ? IO(IO_OPEN, open(pszFolder, O_RDONLY | O_DIRECTORY | O_CLOEXEC)) : -1;
+    if (!pszFolder)
+        return INISAVE_FAILED;
+    int fd = IO(IO_OPEN, open(pszFolder, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     free(pszFolder);
     if (fd < 0)
-        return false;
-    bool fOk = IO(IO_FSYNC, fsync(fd)) == 0 || errno == EINVAL;
+        return ResultOfErrno(errno);
+    int nResult = IO(IO_FSYNC, fsync(fd)) == 0 || errno == EINVAL ? INISAVE_OK : ResultOfErrno(errno);
     close(fd);
-    return fOk;
+    return nResult;
 }
 
 // Removes the temporary files beside pszFile that a process which no longer
-// runs left behind; any other file stays.
+// runs left behind; any other file stays. Nothing is removed while pszFile is
+// missing: a leftover may then be the only copy of its content.
 static void RemoveLeftovers(const char *pszFile)
 {
     const char *pszBase;
-    char *pszFolder = FolderOf(pszFile, &pszBase);
+    struct stat stFile;
+    char *pszFolder = lstat(pszFile, &stFile) == 0 ? FolderOf(pszFile, &pszBase) : NULL;
     DIR *pdir = pszFolder ? opendir(pszFolder) : NULL;
     struct dirent *pde;
     while (pdir && (pde = readdir(pdir)) != NULL) {
@@ -182,62 +327,83 @@ static int CreateTemp(const char *pszFile, char *pszTemp, size_t cchTemp, mode_t
 }
 
 // Writes the new content to a temporary file with the permissions, owner and
-// group of the file that was read (pst, NULL for a new file), flushes it and
-// renames it over pszTarget. RENAME_REFUSED, with nothing left behind, when
-// the folder refuses the new file or the file's owner cannot be kept.
-static int ReplaceByRename(const char *pszTarget, const struct stat *pst, const _INIPIECE *aPieces,
-                           size_t nPieces)
+// group of the file that was read (pst, NULL for a new file), flushes it and,
+// when pszTarget is still the file that was read (*pfd), renames it over
+// pszTarget. Gives an INISAVE_ result, or REPLACE_IN_PLACE when the folder
+// refuses the new file or its rename, or the file's owner cannot be kept
+// (only for a file that exists). Unless it gives INISAVE_OK, nothing is
+// left behind.
+static int ReplaceByRename(const char *pszTarget, const _INIFILEDATA *pfd, const struct stat *pst,
+                           const _INIPIECE *aPieces, size_t nPieces)
 {
     size_t cchTemp = strlen(pszTarget) + TEMP_SUFFIX;
     char *pszTemp = (char *)malloc(cchTemp);
     if (!pszTemp)
-        return RENAME_FAILED;
+        return INISAVE_FAILED;
     int fd = CreateTemp(pszTarget, pszTemp, cchTemp, pst ? 0600 : 0666);
     if (fd < 0) {
-        bool fRefused = errno == EACCES || errno == EPERM || errno == ENAMETOOLONG;
+        int nResult = ResultOfErrno(errno);
+        if (pst && (errno == EACCES || errno == EPERM || errno == ENAMETOOLONG))
+            nResult = REPLACE_IN_PLACE;
         free(pszTemp);
-        return fRefused ? RENAME_REFUSED : RENAME_FAILED;
+        return nResult;
     }
-    int nResult = RENAME_DONE;
+    // An owner that the new file cannot take sends the save in place; any
+    // other failure ends it.
+    int nResult = INISAVE_OK;
     if (pst && IO(IO_FCHOWN, fchown(fd, pst->st_uid, pst->st_gid)) != 0)
-        nResult = RENAME_REFUSED;
+        nResult = errno == EPERM || errno == EINVAL ? REPLACE_IN_PLACE : ResultOfErrno(errno);
     else if ((pst && IO(IO_FCHMOD, fchmod(fd, pst->st_mode & 07777)) != 0) ||
              !WritePieces(fd, aPieces, nPieces) || IO(IO_FSYNC, fsync(fd)) != 0)
-        nResult = RENAME_FAILED;
-    if (IO(IO_CLOSE, close(fd)) != 0 && nResult == RENAME_DONE)
-        nResult = RENAME_FAILED;
-    if (nResult == RENAME_DONE && IO(IO_RENAME, rename(pszTemp, pszTarget)) != 0)
-        nResult = RENAME_FAILED;
-    if (nResult != RENAME_DONE)
+        nResult = ResultOfErrno(errno);
+    if (IO(IO_CLOSE, close(fd)) != 0 && nResult == INISAVE_OK)
+        nResult = ResultOfErrno(errno);
+    int fdLock = -1;
+    if (nResult == INISAVE_OK)
+        nResult = LockUnchanged(pszTarget, pfd, pst, &fdLock);
+    if (nResult == INISAVE_OK && IO(IO_RENAME, rename(pszTemp, pszTarget)) != 0)
+        nResult = pst && (errno == EACCES || errno == EPERM) ? REPLACE_IN_PLACE : ResultOfErrno(errno);
+    if (fdLock >= 0)
+        close(fdLock);
+    if (nResult != INISAVE_OK)
         unlink(pszTemp);
     free(pszTemp);
     return nResult;
 }
 
-// Rewrites the file that was read in place: new bytes, new length, flush. A
-// failed step puts the old bytes and length back and gives false.
-static bool RewriteInPlace(const char *pszTarget, const _INIFILEDATA *pfd, const _INIPIECE *aPieces,
-                           size_t nPieces)
+// Rewrites the file under the name pszTarget in place when it still holds the
+// bytes that were read (*pfd), whatever its inode, locked as LockUnchanged
+// locks it: new bytes, new length, flush. A failed step puts the old bytes
+// and length back; INISAVE_DAMAGED when that fails too.
+static int RewriteInPlace(const char *pszTarget, const _INIFILEDATA *pfd, const _INIPIECE *aPieces,
+                          size_t nPieces)
 {
     const _INIPIECE old = {pfd->pb, pfd->cb};
-    const struct stat *pstRead = &((const _POSIXFACTS *)pfd->pvFacts)->st;
-    int fd = IO(IO_OPEN, open(pszTarget, O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    int fd = IO(IO_OPEN, open(pszTarget, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (fd < 0)
-        return false;
-    // Only the very file that was read is rewritten.
+        return errno == ENOENT ? INISAVE_CHANGED : ResultOfErrno(errno);
     struct stat st;
-    bool fSame = IO(IO_FSTAT, fstat(fd, &st)) == 0 && S_ISREG(st.st_mode) &&
-                 st.st_dev == pstRead->st_dev && st.st_ino == pstRead->st_ino;
-    bool fOk = fSame && WritePieces(fd, aPieces, nPieces) &&
-               IO(IO_FTRUNCATE, ftruncate(fd, (off_t)PiecesSize(aPieces, nPieces))) == 0 &&
-               IO(IO_FSYNC, fsync(fd)) == 0;
-    if (fSame && !fOk) {
-        WritePieces(fd, &old, 1);
-        ftruncate(fd, (off_t)pfd->cb);
-        fsync(fd);
+    int nResult = INISAVE_CHANGED;
+    if (IO(IO_FSTAT, fstat(fd, &st)) != 0)
+        nResult = ResultOfErrno(errno);
+    else if (S_ISREG(st.st_mode) && (size_t)st.st_size == pfd->cb)
+        nResult = LockFile(fd);
+    // Locked, the file must still be under its name and hold the same bytes.
+    if (nResult == INISAVE_OK)
+        nResult = StillNamed(pszTarget, &st);
+    if (nResult == INISAVE_OK)
+        nResult = CompareContent(fd, pfd);
+    if (nResult == INISAVE_OK &&
+        (!WritePieces(fd, aPieces, nPieces) ||
+         IO(IO_FTRUNCATE, ftruncate(fd, (off_t)PiecesSize(aPieces, nPieces))) != 0 ||
+         IO(IO_FSYNC, fsync(fd)) != 0)) {
+        nResult = ResultOfErrno(errno);
+        if (!WritePieces(fd, &old, pfd->cb > 0 ? 1 : 0) ||
+            IO(IO_FTRUNCATE, ftruncate(fd, (off_t)pfd->cb)) != 0 || IO(IO_FSYNC, fsync(fd)) != 0)
+            nResult = INISAVE_DAMAGED;
     }
     close(fd);
-    return fOk;
+    return nResult;
 }
 
 int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd)
@@ -263,18 +429,23 @@ int IniStore_Replace(const char *pszFile, const _INIFILEDATA *pfd, const _INIPIE
                      size_t nPieces)
 {
     const struct stat *pst = pfd->fExists ? &((const _POSIXFACTS *)pfd->pvFacts)->st : NULL;
-    if (pst && !MayWrite(pszFile, pst))
-        return INISAVE_FAILED;
+    int nResult = pst ? WriteRefusal(pszFile, pst) : INISAVE_OK;
+    if (nResult != INISAVE_OK)
+        return nResult;
     char *pszTarget = TargetOf(pszFile);
     if (!pszTarget)
         return INISAVE_FAILED;
     // A second hard link would keep the old content under its name.
-    int nResult = pst && pst->st_nlink > 1 ? RENAME_REFUSED : ReplaceByRename(pszTarget, pst, aPieces, nPieces);
-    bool fOk = nResult == RENAME_DONE && FlushFolder(pszTarget);
-    if (nResult == RENAME_REFUSED && pst)
-        fOk = RewriteInPlace(pszTarget, pfd, aPieces, nPieces);
-    if (fOk)
+    nResult = pst && pst->st_nlink > 1 ? REPLACE_IN_PLACE
+                                       : ReplaceByRename(pszTarget, pfd, pst, aPieces, nPieces);
+    if (nResult == INISAVE_OK)
+        nResult = FlushFolder(pszTarget);
+    else if (nResult == REPLACE_IN_PLACE)
+        nResult = RewriteInPlace(pszTarget, pfd, aPieces, nPieces);
+    // After a save that created the file, a leftover may hold the player's
+    // only copy of an earlier one.
+    if (nResult == INISAVE_OK && pst)
         RemoveLeftovers(pszTarget);
     free(pszTarget);
-    return fOk ? INISAVE_OK : INISAVE_FAILED;
+    return nResult;
 }

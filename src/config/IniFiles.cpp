@@ -17,6 +17,8 @@
 #define MAX_KEY 253
 // Buffer of the typed savers, enough for any int or float in the default formats.
 #define FORMAT_TEXT 64
+// Times a save reads and replaces the file while another program keeps changing it.
+#define SAVE_TRIES 5
 
 // A file read once: its bytes as the store read them.
 struct _INISNAPSHOT {
@@ -478,6 +480,32 @@ bool IniFile_GetString(const char *pszFile, const char *pszSection, const char *
     return fFound;
 }
 
+// The INISAVE_ result of a save whose read of the file failed with nRead.
+static int SaveResultOfRead(int nRead)
+{
+    if (nRead == INIFILE_LOCKED)
+        return INISAVE_LOCKED;
+    return nRead == INIFILE_DENIED ? INISAVE_DENIED : INISAVE_FAILED;
+}
+
+// Reads the file, applies the batch (abk, nKeys) to what it holds and has the
+// store put the new content in place; gives the store's INISAVE_ result.
+static int SaveOnce(const char *pszFile, _BATCHKEY *abk, int nKeys)
+{
+    _INIFILEDATA fd;
+    int nRead = IniStore_Read(pszFile, &fd);
+    if (nRead != INIFILE_OK && nRead != INIFILE_MISSING)
+        return SaveResultOfRead(nRead);
+    for (int i = 0; i < nKeys; i++)
+        abk[i].fReplaced = false;
+    _OUTBUF ob = {NULL, 0, 0, 0, 0, false};
+    RewriteContent(fd.pb ? fd.pb : (const unsigned char *)"", fd.cb, abk, nKeys, &ob);
+    int nResult = ob.fFailed ? INISAVE_FAILED : IniStore_Replace(pszFile, &fd, ob.aPieces, ob.nPieces);
+    free(ob.aPieces);
+    IniStore_Free(&fd);
+    return nResult;
+}
+
 int IniFile_PutStringsEx(const char *pszFile, const char *pszSection,
                          const _INISETTING *aSettings, int nSettings)
 {
@@ -486,18 +514,15 @@ int IniFile_PutStringsEx(const char *pszFile, const char *pszSection,
         return INISAVE_FAILED;
     _BATCHKEY *abk = (_BATCHKEY *)malloc((size_t)nSettings * sizeof(_BATCHKEY));
     int nKeys = abk ? PrepareBatch(aSettings, nSettings, abk) : -1;
-    _INIFILEDATA fd;
-    int nRead = nKeys < 1 ? INIFILE_FAILED : IniStore_Read(pszFile, &fd);
-    if (nRead != INIFILE_OK && nRead != INIFILE_MISSING) {
-        free(abk);
-        return INISAVE_FAILED;
+    int nResult = INISAVE_FAILED;
+    // When another program changed the file since it was read, the batch is
+    // applied again to what that program left, a few times at most.
+    for (int nTry = 0; nKeys > 0 && nTry < SAVE_TRIES; nTry++) {
+        nResult = SaveOnce(pszFile, abk, nKeys);
+        if (nResult != INISAVE_CHANGED)
+            break;
     }
-    _OUTBUF ob = {NULL, 0, 0, 0, 0, false};
-    RewriteContent(fd.pb ? fd.pb : (const unsigned char *)"", fd.cb, abk, nKeys, &ob);
-    int nResult = ob.fFailed ? INISAVE_FAILED : IniStore_Replace(pszFile, &fd, ob.aPieces, ob.nPieces);
-    free(ob.aPieces);
     free(abk);
-    IniStore_Free(&fd);
     return nResult;
 }
 

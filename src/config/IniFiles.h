@@ -26,11 +26,16 @@ bool IniFile_GetString(const char *pszFile, const char *pszSection, const char *
 // How a save puts the new content in place (IniFileStore.h has the details):
 // usually through a temporary file beside the file that replaces it in one
 // step, keeping its permissions, owner and attributes; a crash leaves the old
-// or the new content, never a mix. Where the folder refuses new files or the
-// file has a second hard link, the file is rewritten in place: a failure is
-// undone before false is returned, but a crash during the rewrite can leave a
-// mix. A file that is read-only, locked, unreadable or no regular file, a
-// full disk and an I/O error give false with the file as it was.
+// or the new content, never a mix. Where the folder refuses new files or their
+// replace, or the file has a second hard link, the file is rewritten in place:
+// a failure is undone before false is returned, but a crash during the
+// rewrite can leave a mix, and an undo that fails too is reported
+// (INISAVE_DAMAGED). A file that is read-only, locked, unreadable or no
+// regular file, a full disk and an I/O error give false with the file as it
+// was. Right before the file is replaced, the save makes sure that it still
+// holds the bytes that were read; when another program changed it meanwhile,
+// the changes are applied again to what that program wrote (its lines are
+// kept), a few times at most.
 bool IniFile_PutString(const char *pszFile, const char *pszSection, const char *pszKey,
                        const char *pszValue);
 
@@ -91,6 +96,8 @@ enum {
 };
 
 // IniFile_PutStrings with the reason of a failure: gives an INISAVE_ result.
+// INISAVE_CHANGED comes after five tries, each of which found the file
+// changed by another program between its read and its replace.
 int IniFile_PutStringsEx(const char *pszFile, const char *pszSection,
                          const _INISETTING *aSettings, int nSettings);
 

@@ -83,11 +83,72 @@ static const char szPoorManQuestion[] =
     "Although you might get some performance increase.\n\n"
     "Are you sure you want to enable this option?";
 
+// The end of every "not saved" message: the window stays open with the changes.
+#define NOT_SAVED_END \
+    "\n\nYour changes are still in the window. Press \"Okay\" to try again, " \
+    "or \"Cancel\" to close without saving."
+
+static const char szNotSavedChanged[] =
+    "The settings were not saved: another program kept changing the file\n%s\n"
+    "while the editor was saving it. The file is as that program left it.\n\n"
+    "Close the game or the program that writes the file." NOT_SAVED_END;
+
+static const char szNotSavedLocked[] =
+    "The settings were not saved: the file\n%s\nis held open by another program.\n\n"
+    "Close the game or the program that holds the file (a backup or virus "
+    "checker, for example)." NOT_SAVED_END;
+
+static const char szNotSavedReadOnly[] =
+    "The settings were not saved: the file\n%s\nis read-only.\n\n"
+    "Clear its \"Read-only\" attribute (in the file's Properties)." NOT_SAVED_END;
+
+static const char szNotSavedDenied[] =
+    "The settings were not saved: your user account has no permission to write "
+    "the file\n%s\nor its folder.\n\n"
+    "Give your account permission to write them, or ask whoever manages this "
+    "computer to do so." NOT_SAVED_END;
+
+static const char szNotSavedFull[] =
+    "The settings were not saved: the disk that holds the file\n%s\nis full.\n\n"
+    "Make room on the disk." NOT_SAVED_END;
+
+static const char szNotSavedIO[] =
+    "The settings were not saved: a disk error stopped the editor while it "
+    "wrote the file\n%s\n\n"
+    "Check the disk (for a network or removable drive, its connection)." NOT_SAVED_END;
+
+static const char szNotSavedDamaged[] =
+    "The settings were not saved, and the file\n%s\nmay be damaged: a disk error "
+    "stopped the editor while it rewrote the file, and its old content could "
+    "not be put back.\n\n"
+    "Check the disk, then save again, or put back a copy of the file from a "
+    "backup before you start the game." NOT_SAVED_END;
+
 static const char szNotSaved[] =
-    "The settings were not saved: the file\n%s\ncould not be written "
-    "(it may be read-only, or its folder or disk may not be writable).\n\n"
-    "Your changes are still in the window. Press \"Okay\" to try again, "
-    "or \"Cancel\" to close without saving.";
+    "The settings were not saved: the file\n%s\ncould not be written." NOT_SAVED_END;
+
+// The "not saved" message for a failed save, by INISAVE_ result.
+static const char *NotSavedMessage(int nResult)
+{
+    switch (nResult) {
+    case INISAVE_CHANGED:
+        return szNotSavedChanged;
+    case INISAVE_LOCKED:
+        return szNotSavedLocked;
+    case INISAVE_READ_ONLY:
+        return szNotSavedReadOnly;
+    case INISAVE_DENIED:
+        return szNotSavedDenied;
+    case INISAVE_FULL:
+        return szNotSavedFull;
+    case INISAVE_IO:
+        return szNotSavedIO;
+    case INISAVE_DAMAGED:
+        return szNotSavedDamaged;
+    default:
+        return szNotSaved;
+    }
+}
 
 // The row of szVideoModes whose mode number matches the low 16 bits of nMode;
 // row 3 ("640 x 480 x 32") when none does.
@@ -177,8 +238,8 @@ static const char *ReadBackKey(HWND hwnd, const _SETTINGKEY *pKey, char *szNumbe
 }
 
 // "Okay": reads every control back and writes the fourteen keys in one
-// replace of the file, in table order. When the file cannot be written it is
-// left as it was; the player is told and false keeps the window open.
+// replace of the file, in table order. When the file cannot be written the
+// player is told why and false keeps the window open.
 static bool SaveAll(HWND hwnd)
 {
     char aszNumbers[nKeys][NUMBER_SIZE];
@@ -187,9 +248,10 @@ static bool SaveAll(HWND hwnd)
         aSettings[i].pszKey = aKeys[i].szKey;
         aSettings[i].pszValue = ReadBackKey(hwnd, &aKeys[i], aszNumbers[i]);
     }
-    if (IniFile_PutStrings(szIniFile, NULL, aSettings, nKeys))
+    int nResult = IniFile_PutStringsEx(szIniFile, NULL, aSettings, nKeys);
+    if (nResult == INISAVE_OK)
         return true;
-    DisplayMessageBoxF(hwnd, MSGBOX_ERROR, szNotSaved, szIniFile);
+    DisplayMessageBoxF(hwnd, MSGBOX_ERROR, NotSavedMessage(nResult), szIniFile);
     return false;
 }
 

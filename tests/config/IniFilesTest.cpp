@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,7 @@
 #include "IniFileFaults.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -535,6 +537,10 @@ TEST_F(Failures, ReadOnlyFileIsLeftAlone)
                     fs::perm_options::remove);
     EXPECT_FALSE(IniFile_PutString(file.c_str(), nullptr, "key", "2"));
     EXPECT_FALSE(IniFile_SaveInt(file.c_str(), nullptr, "other", 2, nullptr));
+#ifndef _WIN32
+    const _INISETTING setting = {"key", "2"};
+    EXPECT_EQ(IniFile_PutStringsEx(file.c_str(), nullptr, &setting, 1), INISAVE_READ_ONLY);
+#endif
     EXPECT_EQ(Read(), sBefore);
     EXPECT_EQ(Listing(), std::vector<std::string>{"qw.ini"});
     EXPECT_EQ(Get("key"), "1");
@@ -761,6 +767,12 @@ TEST_F(Failures, LeftoversOfEndedProcessesAreRemoved)
     ASSERT_GT(nChild, 0);
     waitpid(nChild, nullptr, 0);
     const std::string sEnded = std::to_string(nChild), sRunning = std::to_string(getppid());
+    // A save that creates the file removes nothing: a leftover may then be
+    // the only copy of an earlier one.
+    const std::string sOnlyCopy = "qw.ini." + sEnded + "-5.tmp";
+    fclose(fopen((dir / sOnlyCopy).string().c_str(), "wb"));
+    ASSERT_TRUE(IniFile_PutString(file.c_str(), nullptr, "key", "1"));
+    EXPECT_EQ(Listing(), (std::vector<std::string>{"qw.ini", sOnlyCopy}));
     const std::vector<std::string> asKept = {
         "qw.ini", "qw.ini." + sRunning + "-0.tmp", "qw.ini." + sEnded + "-0.tmp.bak",
         "other.ini." + sEnded + "-0.tmp", "qw.ini." + sEnded + "-x.tmp", "qw.ini.-0.tmp",
@@ -794,13 +806,15 @@ TEST_F(Failures, OnlyRegularFilesAreRead)
 } // namespace
 
 // The fault seam of the file store: the nth call of one kind fails with the
-// errno chosen, up to two such faults at once; every call is counted.
+// errno chosen, any number of such faults at once; every call is counted, and
+// a test may act as another program right before any call.
 namespace {
 struct _FAULT {
     int nCall, nAt, nErrno;
 };
 int g_anCalls[IO_CALLS];
 std::vector<_FAULT> g_aFaults;
+std::function<void(int nCall, int nAt)> g_fnBeforeCall;
 
 // Forgets the counts and sets the faults of the next run.
 void ArmFaults(std::vector<_FAULT> aFaults)
@@ -813,6 +827,8 @@ void ArmFaults(std::vector<_FAULT> aFaults)
 bool IniFault_Hit(int nCall)
 {
     int n = ++g_anCalls[nCall];
+    if (g_fnBeforeCall)
+        g_fnBeforeCall(nCall, n);
     for (const _FAULT &fault : g_aFaults) {
         if (fault.nCall == nCall && fault.nAt == n) {
             errno = fault.nErrno;
@@ -832,28 +848,44 @@ const _INISETTING aEditorChanges[] = {
     {"full_screen", "1"}, {"shadows_on", "0"}, {"clouds_shadows", "1"},
     {"no_adjust_shadows", "0"}, {"poor_man", "0"}, {"no_sound", "1"}};
 
+// The inode of a file, or 0 when it has none.
+ino_t InodeOf(const std::string &sFile)
+{
+    struct stat st;
+    return stat(sFile.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
 // Every call of the store, made to fail in turn, during a save by rename and
-// during a save in place: the result is false and the file, its mode and its
-// folder are exactly as they were, or the result is true and the file holds
-// the new content. A full disk never leads to the rewrite in place.
+// during a save in place: the result is an I/O error (a failure of the first
+// read: any failure) and the file, its mode and its folder are exactly as
+// they were, or the result is true and the file holds the new content. Then
+// the failures that decide where a save goes: a full disk, a read-only file
+// system or an I/O error never lead to the rewrite in place, an owner that
+// the temporary file cannot take or a rename refused for access do; a
+// rewrite in place whose undo fails reports the damage.
 TEST_F(Failures, EveryFailingCallLeavesTheFileAsItWas)
 {
     const std::string sBefore = "#server_port = 2000\r\n#video_mode = 2\r\n" + ManyLines(20000);
     const int nEditor = (int)(sizeof(aEditorChanges) / sizeof(aEditorChanges[0]));
     Write(sBefore);
     ArmFaults({});
+    IniFile_FreeSnapshot(IniFile_ReadSnapshot(file.c_str(), nullptr));
+    int anRead[IO_CALLS];
+    std::copy(std::begin(g_anCalls), std::end(g_anCalls), anRead);
     ASSERT_TRUE(IniFile_PutStrings(file.c_str(), nullptr, aEditorChanges, nEditor));
     const std::string sAfter = Read();
     ASSERT_NE(sAfter, sBefore);
 
     // The second open makes the temporary file: refused, it sends the save in place.
     const _FAULT refused = {IO_OPEN, 2, EACCES};
+    int anInPlace[IO_CALLS];
     for (bool fInPlace : {false, true}) {
         Write(sBefore);
         ArmFaults(fInPlace ? std::vector<_FAULT>{refused} : std::vector<_FAULT>{});
         ASSERT_TRUE(IniFile_PutStrings(file.c_str(), nullptr, aEditorChanges, nEditor));
         int anClean[IO_CALLS];
         std::copy(std::begin(g_anCalls), std::end(g_anCalls), anClean);
+        std::copy(std::begin(g_anCalls), std::end(g_anCalls), anInPlace);
         for (int nCall = 0; nCall < IO_CALLS; nCall++) {
             for (int nAt = 1; nAt <= anClean[nCall]; nAt++) {
                 if (fInPlace && nCall == IO_OPEN && nAt == 2)
@@ -864,28 +896,216 @@ TEST_F(Failures, EveryFailingCallLeavesTheFileAsItWas)
                 if (fInPlace)
                     aFaults.push_back(refused);
                 ArmFaults(aFaults);
-                bool fOk = IniFile_PutStrings(file.c_str(), nullptr, aEditorChanges, nEditor);
+                int nResult = IniFile_PutStringsEx(file.c_str(), nullptr, aEditorChanges, nEditor);
                 ArmFaults({});
+                bool fOk = nResult == INISAVE_OK;
                 // Flushing the folder is the one step after the rename: its
                 // failure is reported, but the new content is already there.
                 bool fFolder = !fInPlace && (nCall == IO_FSYNC || nCall == IO_OPEN) && nAt == anClean[nCall];
+                bool fInRead = nAt <= anRead[nCall];
                 const std::string sNow = Read();
                 EXPECT_EQ(sNow, fOk || fFolder ? sAfter : sBefore)
                     << "in place " << fInPlace << ", call " << nCall << " #" << nAt;
-                EXPECT_TRUE(fOk || !fFolder || sNow == sAfter);
+                EXPECT_TRUE(fOk || nResult == (fInRead ? INISAVE_FAILED : INISAVE_IO))
+                    << "result " << nResult << ", in place " << fInPlace << ", call " << nCall << " #" << nAt;
                 EXPECT_EQ(fs::status(file).permissions(), fs::perms::owner_read | fs::perms::owner_write);
                 EXPECT_EQ(Listing(), std::vector<std::string>{"qw.ini"});
             }
         }
     }
 
-    // A full disk while the temporary file is written: false, never in place.
+    // One case: the faults, the result, whether the file is rewritten in
+    // place (it keeps its inode), and the content it ends with.
+    struct _CASE {
+        std::vector<_FAULT> aFaults;
+        int nResult;
+        bool fSameInode;
+        const std::string *psEnd;
+    };
+    const int nWrites = anInPlace[IO_WRITE];
+    const _CASE aCases[] = {
+        {{{IO_WRITE, 1, ENOSPC}}, INISAVE_FULL, true, &sBefore},
+        {{{IO_OPEN, 2, EROFS}}, INISAVE_DENIED, true, &sBefore},
+        {{{IO_FCHOWN, 1, EIO}}, INISAVE_IO, true, &sBefore},
+        {{{IO_FCHOWN, 1, EPERM}}, INISAVE_OK, true, &sAfter},
+        {{{IO_RENAME, 1, EACCES}}, INISAVE_OK, true, &sAfter},
+        {{refused, {IO_WRITE, 1, ENOSPC}}, INISAVE_FULL, true, &sBefore},
+        // The rewrite in place fails at its flush, then so does its undo.
+        {{refused, {IO_FSYNC, 1, EIO}, {IO_WRITE, nWrites + 1, EIO}}, INISAVE_DAMAGED, true, nullptr},
+        {{refused, {IO_FSYNC, 1, EIO}, {IO_FSYNC, 2, EIO}}, INISAVE_DAMAGED, true, nullptr},
+    };
+    for (const _CASE &c : aCases) {
+        Write(sBefore);
+        const ino_t nInode = InodeOf(file);
+        ArmFaults(c.aFaults);
+        int nResult = IniFile_PutStringsEx(file.c_str(), nullptr, aEditorChanges, nEditor);
+        ArmFaults({});
+        const _FAULT &last = c.aFaults.back();
+        SCOPED_TRACE("call " + std::to_string(last.nCall) + " #" + std::to_string(last.nAt) +
+                     " errno " + std::to_string(last.nErrno));
+        EXPECT_EQ(nResult, c.nResult);
+        EXPECT_EQ(InodeOf(file) == nInode, c.fSameInode);
+        if (c.psEnd) {
+            EXPECT_EQ(Read(), *c.psEnd);
+        }
+        EXPECT_EQ(Listing(), std::vector<std::string>{"qw.ini"});
+    }
+}
+
+// Another program changes the file while a save runs, right before one of the
+// store's calls (the flush of the temporary file, the open of the last check
+// or of the rewrite in place): the save is applied again to what that program left and its
+// change is kept, however it wrote the file (in place with the same size and
+// time, or by a rename), on the way to a rename or to a rewrite in place.
+// Changed at every try, the save gives up and the file stays as the other
+// program left it.
+TEST_F(Failures, AnotherProgramsChangeDuringASaveIsKept)
+{
+    const std::string sBefore = "#server_port = 2000\r\n#video_mode = 2\r\n" + ManyLines(5000);
+    const int nEditor = (int)(sizeof(aEditorChanges) / sizeof(aEditorChanges[0]));
+    const std::string sOther = (dir / "other.ini").string();
+    // The content a batch gives when applied to sContent.
+    auto Expected = [&](const std::string &sContent) {
+        FILE *pf = fopen(sOther.c_str(), "wb");
+        EXPECT_TRUE(pf && fwrite(sContent.data(), 1, sContent.size(), pf) == sContent.size());
+        fclose(pf);
+        EXPECT_TRUE(IniFile_PutStrings(sOther.c_str(), nullptr, aEditorChanges, nEditor));
+        std::string sResult = ReadFrom(sOther);
+        fs::remove(sOther);
+        return sResult;
+    };
+    // The other program's writes: in place keeping size and time, and by rename.
+    std::string sSame = sBefore;
+    sSame.replace(sSame.find("value number 7"), 14, "VALUE NUMBER 7");
+    auto WriteKeepingTime = [&](const std::string &sContent) {
+        struct stat st;
+        ASSERT_EQ(stat(file.c_str(), &st), 0);
+        Write(sContent);
+        const struct timespec ats[2] = {st.st_atim, st.st_mtim};
+        ASSERT_EQ(utimensat(AT_FDCWD, file.c_str(), ats, 0), 0);
+    };
+    auto WriteByRename = [&](const std::string &sContent) {
+        const std::string sTemp = (dir / "another.tmp").string();
+        FILE *pf = fopen(sTemp.c_str(), "wb");
+        ASSERT_TRUE(pf && fwrite(sContent.data(), 1, sContent.size(), pf) == sContent.size());
+        fclose(pf);
+        ASSERT_EQ(rename(sTemp.c_str(), file.c_str()), 0);
+    };
+    const std::string sAppended = sBefore + "#other_program = 1\r\n";
+    // The second open makes the temporary file: refused, it sends the save in place.
+    const _FAULT refused = {IO_OPEN, 2, EACCES};
+    struct _CASE {
+        std::vector<_FAULT> aFaults;
+        int nCall, nAt;   // the call before which the other program writes
+        bool fRename;
+        const std::string *psOther;
+    };
+    const _CASE aCases[] = {
+        {{}, IO_FSYNC, 1, false, &sSame},
+        {{}, IO_FSYNC, 1, false, &sAppended},
+        {{}, IO_OPEN, 3, true, &sAppended},
+        {{refused}, IO_OPEN, 3, false, &sSame},
+        {{refused}, IO_OPEN, 3, true, &sAppended},
+    };
+    for (const _CASE &c : aCases) {
+        SCOPED_TRACE("call " + std::to_string(c.nCall) + " #" + std::to_string(c.nAt) + " rename " +
+                     std::to_string(c.fRename));
+        const std::string sExpected = Expected(*c.psOther);
+        Write(sBefore);
+        ArmFaults(c.aFaults);
+        g_fnBeforeCall = [&](int nCall, int nAt) {
+            if (nCall == c.nCall && nAt == c.nAt) {
+                if (c.fRename)
+                    WriteByRename(*c.psOther);
+                else
+                    WriteKeepingTime(*c.psOther);
+            }
+        };
+        int nResult = IniFile_PutStringsEx(file.c_str(), nullptr, aEditorChanges, nEditor);
+        g_fnBeforeCall = nullptr;
+        ArmFaults({});
+        EXPECT_EQ(nResult, INISAVE_OK);
+        EXPECT_EQ(Read(), sExpected);
+        EXPECT_EQ(Listing(), std::vector<std::string>{"qw.ini"});
+    }
+
+    // What a rename would lose, changed before the last check: a new mode
+    // stays, and a new hard link sends the save in place.
+    const std::string sLink = (dir / "link.ini").string();
     Write(sBefore);
-    ArmFaults({{IO_WRITE, 1, ENOSPC}});
-    EXPECT_FALSE(IniFile_PutStrings(file.c_str(), nullptr, aEditorChanges, nEditor));
-    EXPECT_EQ(g_anCalls[IO_OPEN], 2);
     ArmFaults({});
-    EXPECT_EQ(Read(), sBefore);
+    g_fnBeforeCall = [&](int nCall, int nAt) {
+        if (nCall == IO_OPEN && nAt == 3) {
+            fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+            fs::create_hard_link(file, sLink);
+        }
+    };
+    EXPECT_EQ(IniFile_PutStringsEx(file.c_str(), nullptr, aEditorChanges, nEditor), INISAVE_OK);
+    g_fnBeforeCall = nullptr;
+    EXPECT_EQ(ReadFrom(sLink), Expected(sBefore));
+    EXPECT_EQ(fs::status(file).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::remove(sLink);
+
+    // In place, a file under the name that holds the bytes that were read is
+    // rewritten, whatever its inode.
+    Write(sBefore);
+    ArmFaults({refused});
+    g_fnBeforeCall = [&](int nCall, int nAt) {
+        if (nCall == IO_OPEN && nAt == 3)
+            WriteByRename(sBefore);
+    };
+    EXPECT_EQ(IniFile_PutStringsEx(file.c_str(), nullptr, aEditorChanges, nEditor), INISAVE_OK);
+    g_fnBeforeCall = nullptr;
+    EXPECT_EQ(Read(), Expected(sBefore));
+
+    // Changed at every try, before the last check of a rename or the open of
+    // a rewrite in place (every third open: read, temporary file, that one):
+    // the save gives up.
+    for (bool fInPlace : {false, true}) {
+        Write(sBefore);
+        std::string sLast;
+        int nWrites = 0;
+        std::vector<_FAULT> aRefused;
+        for (int nAt = 2; fInPlace && nAt < 30; nAt += 3)
+            aRefused.push_back({IO_OPEN, nAt, EACCES});
+        ArmFaults(aRefused);
+        g_fnBeforeCall = [&](int nCall, int nAt) {
+            if (nCall == IO_OPEN && nAt % 3 == 0) {
+                sLast = sBefore + "#other_program = " + std::to_string(++nWrites) + "\r\n";
+                WriteByRename(sLast);
+            }
+        };
+        EXPECT_EQ(IniFile_PutStringsEx(file.c_str(), nullptr, aEditorChanges, nEditor), INISAVE_CHANGED);
+        g_fnBeforeCall = nullptr;
+        ArmFaults({});
+        EXPECT_GT(nWrites, 1);
+        EXPECT_EQ(Read(), sLast);
+        EXPECT_EQ(Listing(), std::vector<std::string>{"qw.ini"});
+    }
+}
+
+// Another program removes the file right after a save has put it in place:
+// the leftover of an ended process may now be the only copy, and stays.
+TEST_F(Failures, LeftoversStayWhileTheFileIsMissing)
+{
+    pid_t nChild = fork();
+    if (nChild == 0)
+        _exit(0);
+    ASSERT_GT(nChild, 0);
+    waitpid(nChild, nullptr, 0);
+    const std::string sLeftover = "qw.ini." + std::to_string(nChild) + "-0.tmp";
+    fclose(fopen((dir / sLeftover).string().c_str(), "wb"));
+    Write("#key = 1\n");
+    ArmFaults({});
+    // The opens of a save: the read, the temporary file, the last check, the folder.
+    g_fnBeforeCall = [&](int nCall, int nAt) {
+        if (nCall == IO_OPEN && nAt == 4)
+            fs::remove(file);
+    };
+    EXPECT_TRUE(IniFile_PutString(file.c_str(), nullptr, "key", "2"));
+    g_fnBeforeCall = nullptr;
+    EXPECT_EQ(Listing(), std::vector<std::string>{sLeftover});
 }
 #endif
 

@@ -79,13 +79,18 @@ bool IniStore_WritePieces(const _INIPIECE *aPieces, size_t nPieces, PFNINIWRITE 
                           void *pvFile);
 
 // Names of the temporary files, shared by both platforms: "<file>.<pid>-<n>.tmp".
-// IniStore_TempName builds the nth name of process uProcess into pszTemp;
-// false when it does not fit into cchTemp bytes. IniStore_TempNameProcess
-// gives the process number in pszName when it is such a name of the file
-// named pszBase (no folder), else 0.
+// IniStore_NextTempNumber gives n, a number that this process never gives
+// again (so that a name still held by a virus checker after its deletion is
+// not met again). IniStore_TempName builds the nth name of process uProcess
+// into pszTemp; false when it does not fit into cchTemp bytes.
+// IniStore_TempNameProcess gives the process number in pszName when it is such
+// a name of the file named pszBase (no folder), else 0; IniStore_NameProcess
+// does the same for names that end in pszEnd instead of ".tmp".
 #define TEMP_SUFFIX 32
+unsigned IniStore_NextTempNumber(void);
 bool IniStore_TempName(char *pszTemp, size_t cchTemp, const char *pszFile, unsigned long uProcess,
                        unsigned n);
 unsigned long IniStore_TempNameProcess(const char *pszName, const char *pszBase);
+unsigned long IniStore_NameProcess(const char *pszName, const char *pszBase, const char *pszEnd);
 
 #endif

@@ -634,14 +634,16 @@ int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd)
     HANDLE hFile = WIO(WIO_OPEN, pszFile, INVALID_HANDLE_VALUE,
                        CreateFileA(pszFile, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
+    DWORD dwError = hFile == INVALID_HANDLE_VALUE ? GetLastError() : NO_ERROR;
     // A replace that never ended can have left the file only under its backup name.
-    if (hFile == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND && RestoreBackup(pszFile)) {
+    if (dwError == ERROR_FILE_NOT_FOUND && RestoreBackup(pszFile)) {
         dwAttributes = GetFileAttributesA(pszFile);
         hFile = CreateFileA(pszFile, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, NULL);
+        dwError = hFile == INVALID_HANDLE_VALUE ? GetLastError() : NO_ERROR;
     }
     if (hFile == INVALID_HANDLE_VALUE)
-        return ResultOfOpenError(GetLastError());
+        return ResultOfOpenError(dwError);
     // Devices and pipes are refused before anything is read from them.
     _WIN32FACTS *pFacts = (_WIN32FACTS *)malloc(sizeof(_WIN32FACTS));
     BY_HANDLE_FILE_INFORMATION bhfi;

@@ -258,13 +258,15 @@ TEST_F(StoreWin32, InterruptedReplaceIsPutRightByTheNextRead)
     EXPECT_STREQ(szValue, "old");
     EXPECT_EQ(Listing(), (std::vector<std::string>{"qw.ini", sEnded + "-1.bak", sEnded + "-3.tmp"}));
 
-    // No backup: a missing file is missing, a save makes it and keeps the rest.
+    // No backup, only a name alike: a missing file is missing, a save makes
+    // it and keeps the rest.
     fs::remove(file);
     fs::remove(dir / (sEnded + "-1.bak"));
+    Write("", "qw.ini.x.bak");
     EXPECT_EQ(Save(sNew), INISAVE_OK);
-    EXPECT_EQ(Listing(), (std::vector<std::string>{"qw.ini", sEnded + "-3.tmp"}));
+    EXPECT_EQ(Listing(), (std::vector<std::string>{"qw.ini", sEnded + "-3.tmp", "qw.ini.x.bak"}));
     EXPECT_EQ(Save(sNew), INISAVE_OK);
-    EXPECT_EQ(Listing(), asOnlyFile);
+    EXPECT_EQ(Listing(), (std::vector<std::string>{"qw.ini", "qw.ini.x.bak"}));
 }
 
 // The open for DELETE or the replace refused for access (a per-user copy of a

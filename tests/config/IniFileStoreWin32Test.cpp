@@ -283,6 +283,14 @@ TEST_F(StoreWin32, ReplaceRefusedForAccessSavesInPlace)
         EXPECT_EQ(Listing(), asOnlyFile) << nCall;
     }
 
+    // A new file whose move into place is refused is written directly.
+    fs::remove(file);
+    ArmFaults({{WIO_MOVE, 0, ERROR_ACCESS_DENIED, nullptr}});
+    EXPECT_EQ(Save(sNew), INISAVE_OK);
+    EXPECT_EQ(g_anCalls[WIO_CREATE], 2);
+    EXPECT_EQ(Read(), sNew);
+    EXPECT_EQ(Listing(), asOnlyFile);
+
     Write(sOld);
     ArmFaults({{WIO_OPEN_DELETE, 0, ERROR_SHARING_VIOLATION, nullptr}});
     EXPECT_EQ(Save(sNew), INISAVE_LOCKED);

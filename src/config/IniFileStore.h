@@ -24,7 +24,9 @@ struct _INIFILEDATA {
 
 // Reads pszFile whole into *pfd and gives an INIFILE_ result. Anything that is
 // no regular file is refused before a byte is read, without blocking. Unless
-// the result is INIFILE_OK or INIFILE_MISSING, *pfd holds nothing.
+// the result is INIFILE_OK or INIFILE_MISSING, *pfd holds nothing. On Windows,
+// a missing file whose backup a replace that never ended left beside it
+// ("<file>.<pid>-<n>.bak", the newest) is first put back under its name.
 int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd);
 
 // Puts the new content (nPieces pieces at aPieces) in place of the content
@@ -49,6 +51,26 @@ int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd);
 //
 // After a success, leftover temporary files of the same file whose writing
 // process no longer runs are removed.
+//
+// On Windows the temporary file takes the file's place through ReplaceFileA,
+// the old file going to a backup name of the store's own. Windows documents no
+// way to make that step itself durable (REPLACEFILE_WRITE_THROUGH is not
+// supported, MOVEFILE_WRITE_THROUGH flushes only a move that copies): the new
+// content is flushed before the replace, and the file once more through a
+// handle opened after it, but a power cut soon after a save can still bring
+// back the old content (never a mix); there is no folder to flush. A replace
+// that fails half-way is put right before the result is given: the new file
+// is moved in where the old one is gone, or the old one moved back; only when
+// neither can be moved is the result INISAVE_DAMAGED, with the old content
+// under its backup name for the next IniStore_Read to put back. A refusal for
+// a moment (a virus checker, the search indexer) is tried again for up to
+// about 150 ms. Besides the cases above, the file is rewritten in place when
+// Windows refuses its replace for access for longer (a per-user copy of a
+// file in a protected folder, a file that may be written but not deleted) and
+// when it is a symbolic link (written through the link, which stays); the
+// rewrite takes only a file that still holds exactly the bytes that were
+// read. Leftovers (temporary files and backups) are removed only after a save
+// over an existing file, never while the file is missing.
 //
 // Gives an INISAVE_ result (IniFiles.h). INISAVE_CHANGED means that the file
 // is no longer the one that *pfd holds, with nothing touched: the caller

@@ -1,6 +1,6 @@
 // IniFileFaults: the seam through which the tests make a chosen call of the
-// POSIX file store fail. The store is compiled with QW_IO_FAULTS only for the
-// native tests; the program itself never contains it.
+// file store fail. The store is compiled with QW_IO_FAULTS only for the tests
+// (natively and for Windows); the program itself never contains it.
 #ifndef QW_INIFILEFAULTS_H
 #define QW_INIFILEFAULTS_H
 
@@ -22,5 +22,32 @@ enum {
 // Counts one call of kind nCall; true (with errno set) when the test wants
 // that call to fail.
 bool IniFault_Hit(int nCall);
+
+#ifdef _WIN32
+// The Windows calls of the file store that a test can make fail.
+enum {
+    WIO_OPEN,            // CreateFileA of the file itself: to read, to check it, to flush it
+    WIO_OPEN_DELETE,     // CreateFileA of the file for DELETE, right before the replace
+    WIO_OPEN_WRITE,      // CreateFileA of the file to rewrite it in place
+    WIO_CREATE,          // CreateFileA of a new file: a temporary one, or the file itself
+    WIO_READ,            // ReadFile
+    WIO_WRITE,           // WriteFile
+    WIO_FLUSH,           // FlushFileBuffers
+    WIO_SET_END,         // SetEndOfFile
+    WIO_SET_ATTRIBUTES,  // SetFileAttributesA of a temporary file
+    WIO_REPLACE,         // ReplaceFileA
+    WIO_MOVE,            // MoveFileExA
+    WIO_CALLS
+};
+
+// Counts one call of kind nCall on the file named pszName; true (with the
+// last error set) when the test wants that call to fail.
+bool IniFault_HitWin32(int nCall, const char *pszName);
+
+// Counts one ReplaceFileA(pszReplaced, pszReplacement, pszBackup) as a call of
+// kind WIO_REPLACE; true when the test wants it to fail. The test has then
+// left the three files as Windows documents for the last error it set.
+bool IniFault_Replace(const char *pszReplaced, const char *pszReplacement, const char *pszBackup);
+#endif
 
 #endif

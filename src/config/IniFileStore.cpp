@@ -9,6 +9,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <atomic>
+
 // Block in which small pieces are gathered before they are written.
 #define GATHER_BLOCK 65536
 
@@ -68,6 +70,14 @@ bool IniStore_WritePieces(const _INIPIECE *aPieces, size_t nPieces, PFNINIWRITE 
     return fOk;
 }
 
+// The number of the next temporary name of this process: never handed out twice.
+static std::atomic<unsigned> g_nNextTemp(0);
+
+unsigned IniStore_NextTempNumber(void)
+{
+    return g_nNextTemp.fetch_add(1);
+}
+
 bool IniStore_TempName(char *pszTemp, size_t cchTemp, const char *pszFile, unsigned long uProcess,
                        unsigned n)
 {
@@ -76,6 +86,11 @@ bool IniStore_TempName(char *pszTemp, size_t cchTemp, const char *pszFile, unsig
 }
 
 unsigned long IniStore_TempNameProcess(const char *pszName, const char *pszBase)
+{
+    return IniStore_NameProcess(pszName, pszBase, ".tmp");
+}
+
+unsigned long IniStore_NameProcess(const char *pszName, const char *pszBase, const char *pszEnd)
 {
     size_t cchBase = strlen(pszBase);
     if (strncmp(pszName, pszBase, cchBase) != 0 || pszName[cchBase] != '.')
@@ -90,7 +105,7 @@ unsigned long IniStore_TempNameProcess(const char *pszName, const char *pszBase)
         return 0;
     for (cDigits = 0; *p >= '0' && *p <= '9' && cDigits < 9; p++)
         cDigits++;
-    return cDigits > 0 && strcmp(p, ".tmp") == 0 ? uProcess : 0;
+    return cDigits > 0 && strcmp(p, pszEnd) == 0 ? uProcess : 0;
 }
 
 int IniStore_Finish(_INIFILEDATA *pfd, int nResult, void *pvFacts)

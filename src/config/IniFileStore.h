@@ -24,7 +24,9 @@ struct _INIFILEDATA {
 
 // Reads pszFile whole into *pfd and gives an INIFILE_ result. Anything that is
 // no regular file is refused before a byte is read, without blocking. Unless
-// the result is INIFILE_OK or INIFILE_MISSING, *pfd holds nothing.
+// the result is INIFILE_OK or INIFILE_MISSING, *pfd holds nothing. On Windows,
+// a missing file whose backup a replace that never ended left beside it
+// ("<file>.<pid>-<n>.bak", the newest) is first put back under its name.
 int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd);
 
 // Puts the new content (nPieces pieces at aPieces) in place of the content
@@ -77,6 +79,26 @@ int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd);
 // and EROFS INISAVE_DENIED; a file without a write bit (or without its
 // owner's, for its owner) INISAVE_READ_ONLY; the lock held by another program
 // for 0.2 s INISAVE_LOCKED; anything else INISAVE_FAILED.
+//
+// On Windows the temporary file takes the file's place through ReplaceFileA,
+// the old file going to a backup name of the store's own. Windows documents no
+// way to make that step itself durable (REPLACEFILE_WRITE_THROUGH is not
+// supported, MOVEFILE_WRITE_THROUGH flushes only a move that copies): the new
+// content is flushed before the replace, and the file once more through a
+// handle opened after it, but a power cut soon after a save can still bring
+// back the old content (never a mix); there is no folder to flush. A replace
+// that fails half-way is put right before the result is given: the new file
+// is moved in where the old one is gone, or the old one moved back; only when
+// neither can be moved is the result INISAVE_DAMAGED, with the old content
+// under its backup name for the next IniStore_Read to put back. A refusal for
+// a moment (a virus checker, the search indexer) is tried again for up to
+// about 150 ms. Besides the cases above, the file is rewritten in place when
+// Windows refuses its replace for access for longer (a per-user copy of a
+// file in a protected folder, a file that may be written but not deleted) and
+// when it is a symbolic link (written through the link, which stays); the
+// rewrite takes only a file that still holds exactly the bytes that were
+// read. Leftovers (temporary files and backups) are removed only after a save
+// over an existing file, never while the file is missing.
 int IniStore_Replace(const char *pszFile, const _INIFILEDATA *pfd, const _INIPIECE *aPieces,
                      size_t nPieces);
 
@@ -103,13 +125,18 @@ bool IniStore_WritePieces(const _INIPIECE *aPieces, size_t nPieces, PFNINIWRITE 
                           void *pvFile);
 
 // Names of the temporary files, shared by both platforms: "<file>.<pid>-<n>.tmp".
-// IniStore_TempName builds the nth name of process uProcess into pszTemp;
-// false when it does not fit into cchTemp bytes. IniStore_TempNameProcess
-// gives the process number in pszName when it is such a name of the file
-// named pszBase (no folder), else 0.
+// IniStore_NextTempNumber gives n, a number that this process never gives
+// again (so that a name still held by a virus checker after its deletion is
+// not met again). IniStore_TempName builds the nth name of process uProcess
+// into pszTemp; false when it does not fit into cchTemp bytes.
+// IniStore_TempNameProcess gives the process number in pszName when it is such
+// a name of the file named pszBase (no folder), else 0; IniStore_NameProcess
+// does the same for names that end in pszEnd instead of ".tmp".
 #define TEMP_SUFFIX 32
+unsigned IniStore_NextTempNumber(void);
 bool IniStore_TempName(char *pszTemp, size_t cchTemp, const char *pszFile, unsigned long uProcess,
                        unsigned n);
 unsigned long IniStore_TempNameProcess(const char *pszName, const char *pszBase);
+unsigned long IniStore_NameProcess(const char *pszName, const char *pszBase, const char *pszEnd);
 
 #endif

@@ -315,7 +315,7 @@ static void RemoveLeftovers(const char *pszFile)
 static int CreateTemp(const char *pszFile, char *pszTemp, size_t cchTemp, mode_t nMode)
 {
     for (unsigned n = 0; n < TEMP_TRIES; n++) {
-        if (!IniStore_TempName(pszTemp, cchTemp, pszFile, (unsigned long)getpid(), n)) {
+        if (!IniStore_TempName(pszTemp, cchTemp, pszFile, (unsigned long)getpid(), IniStore_NextTempNumber())) {
             errno = ENAMETOOLONG;
             return -1;
         }

@@ -2,6 +2,12 @@
 // place with a temporary file and ReplaceFileA (which keeps the replaced
 // file's attributes, permissions and creation time), or in place where no
 // temporary file can stand in for it.
+//
+// ReplaceFileA is given a backup name of the store's own ("<file>.<pid>-<n>.bak"),
+// so that whatever state a failed or interrupted replace leaves, every file
+// of it has a name the store knows: after a failure the new content is moved
+// in where the file is gone, or the old one moved back; a read that finds the
+// file missing puts such a backup back first.
 #include "IniFileStore.h"
 
 #include "IniFiles.h"
@@ -11,14 +17,30 @@
 #include <stdlib.h>
 #include <string.h>
 
-#ifndef REPLACEFILE_WRITE_THROUGH
-#define REPLACEFILE_WRITE_THROUGH 0x00000001
+// The seam's names of the calls are known to every build; only a test build
+// routes the calls through it.
+#include "IniFileFaults.h"
+#ifdef QW_IO_FAULTS
+// A call that a test can make fail: the failure value instead, with the last
+// error the test chose.
+#define WIO(nCall, pszName, failed, expr) (IniFault_HitWin32(nCall, pszName) ? (failed) : (expr))
+#else
+#define WIO(nCall, pszName, failed, expr) ((void)(nCall), (void)(pszName), (expr))
 #endif
 
 // Candidate names tried for a temporary file.
 #define TEMP_TRIES 100
 // Largest block handed to one ReadFile or WriteFile call.
 #define IO_CHUNK 0x40000000u
+// Block in which a file is compared with the bytes that were read.
+#define COMPARE_BLOCK 16384
+// Tries of a replace that another program (a virus checker, the search
+// indexer) refuses for a moment, and the first pause between them in
+// milliseconds; each pause doubles (10 + 20 + 40 + 80 ms at most).
+#define REPLACE_TRIES 5
+#define REPLACE_PAUSE 10
+// The end of a backup's name, instead of ".tmp".
+#define BACKUP_END ".bak"
 
 // Attributes that a replaced file keeps (read-only files are never replaced).
 #define KEPT_ATTRIBUTES \
@@ -26,7 +48,7 @@
      FILE_ATTRIBUTE_NOT_CONTENT_INDEXED)
 
 // What a read learned of the file: its identity, number of hard links,
-// attributes and creation time.
+// attributes, times, and whether its name is a symbolic link.
 struct _WIN32FACTS {
     DWORD dwVolume;
     DWORD dwIndexHigh;
@@ -34,10 +56,21 @@ struct _WIN32FACTS {
     DWORD nLinks;
     DWORD dwAttributes;
     FILETIME ftCreated;
+    FILETIME ftWritten;
+    bool fLink;
 };
 
-// How a replace through a temporary file ended.
-enum { RENAME_DONE, RENAME_FAILED, RENAME_REFUSED };
+// A result of the replace through a temporary file besides the INISAVE_
+// ones: the save is to go in place.
+#define SAVE_IN_PLACE (-1)
+
+// How the files stand after a failed ReplaceFileA was put right.
+enum {
+    SETTLED_OLD,   // the file holds the old content, the temporary file is still there
+    SETTLED_NEW,   // the new content is in place
+    SETTLED_GONE,  // the file holds the old content, the temporary file is gone
+    SETTLED_LOST   // the file is missing: the old content is only under the backup name, if anywhere
+};
 
 // The INIFILE_ result for a failed open of a file to read.
 static int ResultOfOpenError(DWORD dwError)
@@ -56,12 +89,50 @@ static int ResultOfOpenError(DWORD dwError)
     }
 }
 
+// The INISAVE_ result for a failed call of a save.
+static int ResultOfSaveError(DWORD dwError)
+{
+    switch (dwError) {
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return INISAVE_LOCKED;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+        return INISAVE_DENIED;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return INISAVE_FULL;
+    case ERROR_CRC:
+    case ERROR_IO_DEVICE:
+    case ERROR_READ_FAULT:
+    case ERROR_WRITE_FAULT:
+    case ERROR_GEN_FAILURE:
+    case ERROR_SECTOR_NOT_FOUND:
+    case ERROR_SEEK:
+    case ERROR_NOT_READY:
+    case ERROR_DEV_NOT_EXIST:
+    case ERROR_NETNAME_DELETED:
+    case ERROR_UNEXP_NET_ERR:
+        return INISAVE_IO;
+    default:
+        return INISAVE_FAILED;
+    }
+}
+
+// True for the failures that another program's brief open causes.
+static bool IsTransient(DWORD dwError)
+{
+    return dwError == ERROR_ACCESS_DENIED || dwError == ERROR_SHARING_VIOLATION ||
+           dwError == ERROR_LOCK_VIOLATION;
+}
+
 // Reads up to cb bytes from the file (a HANDLE) into pb; gives the number
 // read, 0 at its end, -1 on failure.
 static long ReadSome(void *pvFile, unsigned char *pb, size_t cb)
 {
     DWORD cbRead = 0;
-    if (!ReadFile((HANDLE)pvFile, pb, cb > IO_CHUNK ? IO_CHUNK : (DWORD)cb, &cbRead, NULL))
+    if (!WIO(WIO_READ, NULL, FALSE,
+             ReadFile((HANDLE)pvFile, pb, cb > IO_CHUNK ? IO_CHUNK : (DWORD)cb, &cbRead, NULL)))
         return -1;
     return (long)cbRead;
 }
@@ -72,9 +143,13 @@ static bool WriteNext(void *pvFile, const unsigned char *pb, size_t cb)
 {
     while (cb > 0) {
         DWORD cbWritten = 0;
-        if (!WriteFile((HANDLE)pvFile, pb, cb > IO_CHUNK ? IO_CHUNK : (DWORD)cb, &cbWritten, NULL) ||
-            cbWritten == 0)
+        if (!WIO(WIO_WRITE, NULL, FALSE,
+                 WriteFile((HANDLE)pvFile, pb, cb > IO_CHUNK ? IO_CHUNK : (DWORD)cb, &cbWritten, NULL)))
             return false;
+        if (cbWritten == 0) {
+            SetLastError(ERROR_WRITE_FAULT);
+            return false;
+        }
         pb += cbWritten;
         cb -= cbWritten;
     }
@@ -97,20 +172,148 @@ static bool SetLength(HANDLE hFile, size_t cb)
     LONG nHigh = (LONG)((unsigned long long)cb >> 32);
     return (SetFilePointer(hFile, (LONG)(DWORD)cb, &nHigh, FILE_BEGIN) != INVALID_SET_FILE_POINTER ||
             GetLastError() == NO_ERROR) &&
-           SetEndOfFile(hFile);
+           WIO(WIO_SET_END, NULL, FALSE, SetEndOfFile(hFile));
 }
 
-// True when no other program holds the file open without letting it be
-// replaced. ReplaceFileA would fail then too, but some implementations leave a
-// file of their own behind when they find out late.
-static bool MayReplace(const char *pszFile)
+// Flushes hFile to the disk.
+static bool Flush(HANDLE hFile)
 {
-    HANDLE hFile = CreateFileA(pszFile, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    return WIO(WIO_FLUSH, NULL, FALSE, FlushFileBuffers(hFile));
+}
+
+// True when a file or folder of that name is in its folder, even one that is
+// being deleted (which refuses every open).
+static bool NameExists(const char *pszName)
+{
+    WIN32_FIND_DATAA fd;
+    HANDLE hFind = FindFirstFileA(pszName, &fd);
+    if (hFind == INVALID_HANDLE_VALUE)
+        return false;
+    FindClose(hFind);
+    return true;
+}
+
+// Compares the open file, read from its start, with the cb bytes at pb: 1
+// when it holds exactly them, 0 when not, -1 (last error set) when it cannot
+// be read.
+static int HoldsBytes(HANDLE hFile, const unsigned char *pb, size_t cb)
+{
+    unsigned char abBlock[COMPARE_BLOCK];
+    if (SetFilePointer(hFile, 0, NULL, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
+        return -1;
+    for (size_t cbDone = 0;;) {
+        long cbRead = ReadSome(hFile, abBlock, sizeof(abBlock));
+        if (cbRead < 0)
+            return -1;
+        if ((size_t)cbRead > cb - cbDone)
+            return 0;
+        if (cbRead == 0)
+            return cbDone == cb;
+        if (memcmp(abBlock, pb + cbDone, (size_t)cbRead) != 0)
+            return 0;
+        cbDone += (size_t)cbRead;
+    }
+}
+
+// True when the file of that name holds exactly the bytes that were read.
+static bool NameHoldsBytes(const char *pszName, const _INIFILEDATA *pfd)
+{
+    HANDLE hFile = CreateFileA(pszName, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, NULL);
     if (hFile == INVALID_HANDLE_VALUE)
         return false;
+    bool fSame = HoldsBytes(hFile, pfd->pb, pfd->cb) == 1;
     CloseHandle(hFile);
-    return true;
+    return fSame;
+}
+
+// Opens the file that was read with dwAccess, sharing it with others only as
+// dwShare allows, and makes sure that it still holds the bytes that were read
+// (cheap tests first: size, and with fSameFile its volume, index and
+// last-write time). Gives INISAVE_OK with the open file in *phFile, or
+// INISAVE_CHANGED or the failure with nothing open.
+static int OpenUnchanged(const char *pszFile, const _INIFILEDATA *pfd, int nCall, DWORD dwAccess,
+                         DWORD dwShare, bool fSameFile, HANDLE *phFile)
+{
+    const _WIN32FACTS *pFacts = (const _WIN32FACTS *)pfd->pvFacts;
+    *phFile = WIO(nCall, pszFile, INVALID_HANDLE_VALUE,
+                  CreateFileA(pszFile, dwAccess, dwShare, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
+    if (*phFile == INVALID_HANDLE_VALUE) {
+        DWORD dwError = GetLastError(), dwAttributes = GetFileAttributesA(pszFile);
+        if (dwError == ERROR_FILE_NOT_FOUND)
+            return INISAVE_CHANGED;
+        // Windows refuses a write open of a read-only file for access.
+        if (dwError == ERROR_ACCESS_DENIED && dwAttributes != INVALID_FILE_ATTRIBUTES &&
+            (dwAttributes & FILE_ATTRIBUTE_READONLY))
+            return INISAVE_READ_ONLY;
+        return ResultOfSaveError(dwError);
+    }
+    BY_HANDLE_FILE_INFORMATION bhfi;
+    int nResult = INISAVE_CHANGED, nSame;
+    if (!GetFileInformationByHandle(*phFile, &bhfi))
+        nResult = ResultOfSaveError(GetLastError());
+    else if (bhfi.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
+        nResult = INISAVE_READ_ONLY;
+    else if (bhfi.nFileSizeHigh != (DWORD)((unsigned long long)pfd->cb >> 32) ||
+             bhfi.nFileSizeLow != (DWORD)pfd->cb)
+        nResult = INISAVE_CHANGED;
+    else if (fSameFile && (bhfi.dwVolumeSerialNumber != pFacts->dwVolume ||
+                           bhfi.nFileIndexHigh != pFacts->dwIndexHigh ||
+                           bhfi.nFileIndexLow != pFacts->dwIndexLow ||
+                           CompareFileTime(&bhfi.ftLastWriteTime, &pFacts->ftWritten) != 0))
+        nResult = INISAVE_CHANGED;
+    else if ((nSame = HoldsBytes(*phFile, pfd->pb, pfd->cb)) != 0)
+        nResult = nSame > 0 ? INISAVE_OK : ResultOfSaveError(GetLastError());
+    if (nResult != INISAVE_OK) {
+        CloseHandle(*phFile);
+        *phFile = INVALID_HANDLE_VALUE;
+    }
+    return nResult;
+}
+
+// Flushes the file of that name once more through a handle of its own, so
+// that what Windows still holds of it after the replace goes to the disk too.
+static void FlushAfterReplace(const char *pszFile)
+{
+    HANDLE hFile = WIO(WIO_OPEN, pszFile, INVALID_HANDLE_VALUE,
+                       CreateFileA(pszFile, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
+    if (hFile == INVALID_HANDLE_VALUE)
+        return;
+    Flush(hFile);
+    CloseHandle(hFile);
+}
+
+// Gives NO_ERROR when no other program holds the file open without letting it
+// be replaced, else the error. ReplaceFileA would fail then too, but some
+// implementations leave a file of their own behind when they find out late.
+static DWORD MayReplace(const char *pszFile)
+{
+    HANDLE hFile = WIO(WIO_OPEN_DELETE, pszFile, INVALID_HANDLE_VALUE,
+                       CreateFileA(pszFile, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
+    if (hFile == INVALID_HANDLE_VALUE)
+        return GetLastError();
+    CloseHandle(hFile);
+    return NO_ERROR;
+}
+
+// Replaces pszFile with pszTemp, the old file going to pszBackup; the last
+// error tells why when it fails.
+static bool ReplaceNow(const char *pszFile, const char *pszTemp, const char *pszBackup)
+{
+#ifdef QW_IO_FAULTS
+    if (IniFault_Replace(pszFile, pszTemp, pszBackup))
+        return false;
+#endif
+    // REPLACEFILE_WRITE_THROUGH is documented as not supported: no flags.
+    return ReplaceFileA(pszFile, pszTemp, pszBackup, 0, NULL, NULL) != FALSE;
+}
+
+// Gives a file a name that nothing has, within its folder.
+static bool MoveToFreeName(const char *pszFrom, const char *pszTo)
+{
+    return WIO(WIO_MOVE, pszTo, FALSE, MoveFileExA(pszFrom, pszTo, MOVEFILE_WRITE_THROUGH)) != FALSE;
 }
 
 // True unless process uProcess is known to have ended.
@@ -124,102 +327,302 @@ static bool ProcessMayRun(DWORD uProcess)
     return fRuns;
 }
 
-// Removes the temporary files beside pszFile that a process which no longer
-// runs left behind; any other file stays.
-static void RemoveLeftovers(const char *pszFile)
+// Builds the name of a file beside pszFile called pszName into pszPath (of
+// MAX_PATH bytes); false when it does not fit.
+static bool NameBeside(char *pszPath, const char *pszFile, const char *pszName)
 {
-    char szPattern[MAX_PATH], szPath[MAX_PATH];
     const char *pszSlash = strrchr(pszFile, '\\'), *pszOther = strrchr(pszFile, '/');
     if (!pszSlash || (pszOther && pszOther > pszSlash))
         pszSlash = pszOther;
-    const char *pszBase = pszSlash ? pszSlash + 1 : pszFile;
-    size_t cchFolder = (size_t)(pszBase - pszFile);
-    if (!IniStore_TempName(szPattern, sizeof(szPattern), pszFile, 0, 0))
-        return;
-    // "<file>.*.tmp": the name check below is the exact one.
-    strcpy(szPattern + strlen(pszFile) + 1, "*.tmp");
+    size_t cchFolder = pszSlash ? (size_t)(pszSlash + 1 - pszFile) : 0, cchName = strlen(pszName);
+    if (cchFolder + cchName >= MAX_PATH)
+        return false;
+    memcpy(pszPath, pszFile, cchFolder);
+    memcpy(pszPath + cchFolder, pszName, cchName + 1);
+    return true;
+}
+
+// The last component of a file name.
+static const char *BaseOf(const char *pszFile)
+{
+    const char *pszSlash = strrchr(pszFile, '\\'), *pszOther = strrchr(pszFile, '/');
+    if (!pszSlash || (pszOther && pszOther > pszSlash))
+        pszSlash = pszOther;
+    return pszSlash ? pszSlash + 1 : pszFile;
+}
+
+// Finds the files beside pszFile named "<file>.*<pszEnd>" (pszFind of
+// MAX_PATH bytes receives the pattern); INVALID_HANDLE_VALUE when none.
+static HANDLE FindBeside(const char *pszFile, const char *pszEnd, char *pszFind, WIN32_FIND_DATAA *pfd)
+{
+    size_t cchFile = strlen(pszFile), cchEnd = strlen(pszEnd);
+    if (cchFile + 2 + cchEnd >= MAX_PATH)
+        return INVALID_HANDLE_VALUE;
+    memcpy(pszFind, pszFile, cchFile);
+    memcpy(pszFind + cchFile, ".*", 2);
+    memcpy(pszFind + cchFile + 2, pszEnd, cchEnd + 1);
+    return FindFirstFileA(pszFind, pfd);
+}
+
+// Puts back the newest backup beside the missing file pszFile, left by a
+// replace that never ended; true when one is back under the file's name.
+static bool RestoreBackup(const char *pszFile)
+{
+    char szFind[MAX_PATH], szPath[MAX_PATH], szNewest[MAX_PATH] = "";
+    FILETIME ftNewest = {0, 0};
     WIN32_FIND_DATAA fd;
-    HANDLE hFind = FindFirstFileA(szPattern, &fd);
+    HANDLE hFind = FindBeside(pszFile, BACKUP_END, szFind, &fd);
     if (hFind == INVALID_HANDLE_VALUE)
-        return;
+        return false;
     do {
-        DWORD uProcess = (DWORD)IniStore_TempNameProcess(fd.cFileName, pszBase);
-        size_t cchName = strlen(fd.cFileName);
-        if (uProcess == 0 || uProcess == GetCurrentProcessId() || ProcessMayRun(uProcess) ||
-            (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || cchFolder + cchName >= MAX_PATH)
-            continue;
-        memcpy(szPath, pszFile, cchFolder);
-        memcpy(szPath + cchFolder, fd.cFileName, cchName + 1);
-        DeleteFileA(szPath);
+        if (IniStore_NameProcess(fd.cFileName, BaseOf(pszFile), BACKUP_END) != 0 &&
+            !(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+            (szNewest[0] == '\0' || CompareFileTime(&fd.ftLastWriteTime, &ftNewest) > 0) &&
+            NameBeside(szPath, pszFile, fd.cFileName)) {
+            memcpy(szNewest, szPath, sizeof(szNewest));
+            ftNewest = fd.ftLastWriteTime;
+        }
     } while (FindNextFileA(hFind, &fd));
     FindClose(hFind);
+    // Never over a file that appeared meanwhile.
+    return szNewest[0] != '\0' && MoveFileExA(szNewest, pszFile, MOVEFILE_WRITE_THROUGH);
+}
+
+// Removes the temporary files and backups beside pszFile that a process which
+// no longer runs left behind; any other file stays, and nothing goes while the
+// file itself is missing.
+static void RemoveLeftovers(const char *pszFile)
+{
+    static const char *const apszEnds[] = {".tmp", BACKUP_END};
+    char szFind[MAX_PATH], szPath[MAX_PATH];
+    for (size_t i = 0; i < sizeof(apszEnds) / sizeof(apszEnds[0]); i++) {
+        WIN32_FIND_DATAA fd;
+        HANDLE hFind = NameExists(pszFile) ? FindBeside(pszFile, apszEnds[i], szFind, &fd) : INVALID_HANDLE_VALUE;
+        if (hFind == INVALID_HANDLE_VALUE)
+            continue;
+        do {
+            DWORD uProcess = (DWORD)IniStore_NameProcess(fd.cFileName, BaseOf(pszFile), apszEnds[i]);
+            if (uProcess == 0 || uProcess == GetCurrentProcessId() || ProcessMayRun(uProcess) ||
+                (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !NameBeside(szPath, pszFile, fd.cFileName))
+                continue;
+            DeleteFileA(szPath);
+        } while (FindNextFileA(hFind, &fd));
+        FindClose(hFind);
+    }
+}
+
+// Creates a new temporary file beside pszFile, its name in pszTemp (of
+// MAX_PATH bytes). A name that is still there (a deleted file that a virus
+// checker holds refuses to be made again with ERROR_ACCESS_DENIED) is passed
+// over; INVALID_HANDLE_VALUE with the last error set when none can be made.
+static HANDLE CreateTemp(const char *pszFile, char *pszTemp)
+{
+    for (unsigned n = 0; n < TEMP_TRIES; n++) {
+        if (!IniStore_TempName(pszTemp, MAX_PATH, pszFile, GetCurrentProcessId(), IniStore_NextTempNumber())) {
+            SetLastError(ERROR_FILENAME_EXCED_RANGE);
+            return INVALID_HANDLE_VALUE;
+        }
+        HANDLE hFile = WIO(WIO_CREATE, pszTemp, INVALID_HANDLE_VALUE,
+                           CreateFileA(pszTemp, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL));
+        DWORD dwError = hFile == INVALID_HANDLE_VALUE ? GetLastError() : NO_ERROR;
+        if (dwError == NO_ERROR || (dwError != ERROR_FILE_EXISTS && dwError != ERROR_ALREADY_EXISTS &&
+                                    (dwError != ERROR_ACCESS_DENIED || !NameExists(pszTemp)))) {
+            SetLastError(dwError);
+            return hFile;
+        }
+    }
+    SetLastError(ERROR_FILE_EXISTS);
+    return INVALID_HANDLE_VALUE;
+}
+
+// Puts the files right after ReplaceFileA(pszFile, pszTemp, pszBackup) failed,
+// by what is left of them: where the file is gone, the new content is moved
+// in, else the old one moved back. A backup that holds the bytes that were
+// read goes once the file is in place again. Gives a SETTLED_ state.
+static int SettleReplace(const char *pszFile, const char *pszTemp, const char *pszBackup,
+                         const _INIFILEDATA *pfd)
+{
+    bool fTemp = NameExists(pszTemp), fBackup = NameExists(pszBackup);
+    int nState;
+    if (NameExists(pszFile) && fTemp)
+        nState = SETTLED_OLD;
+    else if (NameExists(pszFile))
+        // No documented failure gets here: the file counts as new unless it
+        // still holds the bytes that were read.
+        nState = NameHoldsBytes(pszFile, pfd) ? SETTLED_GONE : SETTLED_NEW;
+    else if (fTemp && MoveToFreeName(pszTemp, pszFile))
+        nState = SETTLED_NEW;
+    else if (fBackup && MoveToFreeName(pszBackup, pszFile))
+        return fTemp ? SETTLED_OLD : SETTLED_GONE;
+    else {
+        // Nothing could be moved in: the backup stays for the next read to
+        // put back, the new content goes where it is not the only copy.
+        if (fTemp && fBackup)
+            DeleteFileA(pszTemp);
+        return SETTLED_LOST;
+    }
+    if (fBackup && NameHoldsBytes(pszBackup, pfd))
+        DeleteFileA(pszBackup);
+    return nState;
+}
+
+// Puts the flushed temporary file pszTemp in place of the file that was read
+// (pfd), which must still hold the same bytes; the temporary file is gone
+// afterwards unless it is the only copy of anything. A refusal for a moment is
+// tried again; one for access that stays gives SAVE_IN_PLACE.
+static int SwapIntoPlace(const char *pszFile, const char *pszTemp, const _INIFILEDATA *pfd)
+{
+    char szBackup[MAX_PATH];
+    size_t cchTemp = strlen(pszTemp);
+    if (cchTemp + 1 > sizeof(szBackup)) {
+        DeleteFileA(pszTemp);
+        return INISAVE_FAILED;
+    }
+    // "<file>.<pid>-<n>.bak" beside "<file>.<pid>-<n>.tmp".
+    memcpy(szBackup, pszTemp, cchTemp + 1);
+    memcpy(szBackup + cchTemp - 4, BACKUP_END, 5);
+    DWORD dwPause = REPLACE_PAUSE;
+    for (int nTry = 1;; nTry++) {
+        // The check keeps others from writing the file until the replace.
+        HANDLE hFile;
+        int nResult = OpenUnchanged(pszFile, pfd, WIO_OPEN, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                    true, &hFile);
+        DWORD dwError = ERROR_SHARING_VIOLATION;
+        int nState = SETTLED_OLD;
+        if (nResult == INISAVE_OK) {
+            dwError = MayReplace(pszFile);
+            if (dwError == NO_ERROR && !ReplaceNow(pszFile, pszTemp, szBackup))
+                dwError = GetLastError();
+            CloseHandle(hFile);
+            if (dwError == NO_ERROR) {
+                DeleteFileA(szBackup);
+                return INISAVE_OK;
+            }
+            nState = SettleReplace(pszFile, pszTemp, szBackup, pfd);
+        } else if (nResult != INISAVE_LOCKED) {
+            DeleteFileA(pszTemp);
+            return nResult;
+        }
+        if (nState == SETTLED_NEW)
+            return INISAVE_OK;
+        if (nState == SETTLED_LOST)
+            return INISAVE_DAMAGED;
+        if (nState == SETTLED_OLD && nTry < REPLACE_TRIES && IsTransient(dwError)) {
+            Sleep(dwPause);
+            dwPause *= 2;
+            continue;
+        }
+        DeleteFileA(pszTemp);
+        return dwError == ERROR_ACCESS_DENIED ? SAVE_IN_PLACE : ResultOfSaveError(dwError);
+    }
+}
+
+// Puts the flushed temporary file pszTemp in place of a file that did not
+// exist when it was read, never over one that appeared since.
+static int MoveIntoPlace(const char *pszFile, const char *pszTemp)
+{
+    DWORD dwPause = REPLACE_PAUSE, dwError = NO_ERROR;
+    for (int nTry = 1;; nTry++) {
+        if (MoveToFreeName(pszTemp, pszFile))
+            return INISAVE_OK;
+        dwError = GetLastError();
+        if (nTry >= REPLACE_TRIES || !IsTransient(dwError))
+            break;
+        Sleep(dwPause);
+        dwPause *= 2;
+    }
+    DeleteFileA(pszTemp);
+    if (dwError == ERROR_ALREADY_EXISTS || dwError == ERROR_FILE_EXISTS)
+        return INISAVE_CHANGED;
+    return dwError == ERROR_ACCESS_DENIED ? SAVE_IN_PLACE : ResultOfSaveError(dwError);
 }
 
 // Writes the new content to a temporary file beside pszFile, flushes it and
 // puts it in place: ReplaceFileA over an existing file, MoveFileExA for a new
 // one. The temporary file takes the attributes and creation time of the file
-// that was read (pFacts, NULL for a new file) itself, so that they stay even
-// where ReplaceFileA is a plain move. RENAME_REFUSED, with nothing left
-// behind, when the folder refuses the new file or its name would be too long.
-static int ReplaceByRename(const char *pszFile, const _WIN32FACTS *pFacts, const _INIPIECE *aPieces,
+// that was read itself, so that they stay even where ReplaceFileA is a plain
+// move. SAVE_IN_PLACE, with nothing left behind, when the folder refuses the
+// new file, its name would be too long, or the replace is refused for access.
+static int ReplaceByRename(const char *pszFile, const _INIFILEDATA *pfd, const _INIPIECE *aPieces,
                            size_t nPieces)
 {
+    const _WIN32FACTS *pFacts = pfd->fExists ? (const _WIN32FACTS *)pfd->pvFacts : NULL;
     char szTemp[MAX_PATH];
-    HANDLE hFile = INVALID_HANDLE_VALUE;
-    for (unsigned n = 0; n < TEMP_TRIES && hFile == INVALID_HANDLE_VALUE; n++) {
-        if (!IniStore_TempName(szTemp, sizeof(szTemp), pszFile, GetCurrentProcessId(), n))
-            return RENAME_REFUSED;
-        hFile = CreateFileA(szTemp, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
-        DWORD dwError = hFile == INVALID_HANDLE_VALUE ? GetLastError() : NO_ERROR;
-        if (dwError == ERROR_ACCESS_DENIED || dwError == ERROR_FILENAME_EXCED_RANGE)
-            return RENAME_REFUSED;
-        if (dwError != NO_ERROR && dwError != ERROR_FILE_EXISTS && dwError != ERROR_ALREADY_EXISTS)
-            return RENAME_FAILED;
+    HANDLE hFile = CreateTemp(pszFile, szTemp);
+    if (hFile == INVALID_HANDLE_VALUE) {
+        DWORD dwError = GetLastError();
+        return dwError == ERROR_ACCESS_DENIED || dwError == ERROR_FILENAME_EXCED_RANGE ? SAVE_IN_PLACE
+                                                                                      : ResultOfSaveError(dwError);
     }
-    if (hFile == INVALID_HANDLE_VALUE)
-        return RENAME_FAILED;
     if (pFacts)
         SetFileTime(hFile, &pFacts->ftCreated, NULL, NULL);
     size_t cb;
-    bool fOk = WritePieces(hFile, aPieces, nPieces, &cb) && FlushFileBuffers(hFile);
-    fOk = CloseHandle(hFile) && fOk;
-    if (fOk && pFacts && (pFacts->dwAttributes & KEPT_ATTRIBUTES))
-        fOk = SetFileAttributesA(szTemp, pFacts->dwAttributes & KEPT_ATTRIBUTES);
-    if (fOk && pFacts)
-        fOk = MayReplace(pszFile) && ReplaceFileA(pszFile, szTemp, NULL, REPLACEFILE_WRITE_THROUGH, NULL, NULL);
-    else if (fOk)
-        fOk = MoveFileExA(szTemp, pszFile, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    if (!fOk)
+    bool fOk = WritePieces(hFile, aPieces, nPieces, &cb) && Flush(hFile);
+    DWORD dwError = fOk ? NO_ERROR : GetLastError();
+    if (!CloseHandle(hFile) && fOk) {
+        fOk = false;
+        dwError = GetLastError();
+    }
+    if (fOk && pFacts && (pFacts->dwAttributes & KEPT_ATTRIBUTES) &&
+        !WIO(WIO_SET_ATTRIBUTES, szTemp, FALSE, SetFileAttributesA(szTemp, pFacts->dwAttributes & KEPT_ATTRIBUTES))) {
+        fOk = false;
+        dwError = GetLastError();
+    }
+    if (!fOk) {
         DeleteFileA(szTemp);
-    return fOk ? RENAME_DONE : RENAME_FAILED;
+        return ResultOfSaveError(dwError);
+    }
+    if (!pFacts)
+        return MoveIntoPlace(pszFile, szTemp);
+    return SwapIntoPlace(pszFile, szTemp, pfd);
 }
 
-// Rewrites the file that was read in place: new bytes, new length, flush. A
-// failed step puts the old bytes and length back and gives false.
-static bool RewriteInPlace(const char *pszFile, const _INIFILEDATA *pfd, const _INIPIECE *aPieces,
-                           size_t nPieces)
+// Writes a file that did not exist when it was read directly under its name;
+// a failure removes it again.
+static int CreateInPlace(const char *pszFile, const _INIPIECE *aPieces, size_t nPieces)
 {
-    const _INIPIECE old = {pfd->pb, pfd->cb};
+    HANDLE hFile = WIO(WIO_CREATE, pszFile, INVALID_HANDLE_VALUE,
+                       CreateFileA(pszFile, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_NEW,
+                                   FILE_ATTRIBUTE_NORMAL, NULL));
+    if (hFile == INVALID_HANDLE_VALUE) {
+        DWORD dwError = GetLastError();
+        return dwError == ERROR_FILE_EXISTS || dwError == ERROR_ALREADY_EXISTS ? INISAVE_CHANGED
+                                                                              : ResultOfSaveError(dwError);
+    }
     size_t cb;
-    const _WIN32FACTS *pFacts = (const _WIN32FACTS *)pfd->pvFacts;
-    HANDLE hFile = CreateFileA(pszFile, GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, NULL);
-    if (hFile == INVALID_HANDLE_VALUE)
-        return false;
-    // Only the very file that was read is rewritten.
-    BY_HANDLE_FILE_INFORMATION bhfi;
-    bool fSame = GetFileInformationByHandle(hFile, &bhfi) &&
-                 bhfi.dwVolumeSerialNumber == pFacts->dwVolume &&
-                 bhfi.nFileIndexHigh == pFacts->dwIndexHigh && bhfi.nFileIndexLow == pFacts->dwIndexLow;
-    bool fOk = fSame && WritePieces(hFile, aPieces, nPieces, &cb) && SetLength(hFile, cb) &&
-               FlushFileBuffers(hFile);
-    if (fSame && !fOk) {
-        WritePieces(hFile, &old, 1, &cb);
-        SetLength(hFile, pfd->cb);
-        FlushFileBuffers(hFile);
+    bool fOk = WritePieces(hFile, aPieces, nPieces, &cb) && Flush(hFile);
+    DWORD dwError = fOk ? NO_ERROR : GetLastError();
+    CloseHandle(hFile);
+    if (!fOk)
+        DeleteFileA(pszFile);
+    return fOk ? INISAVE_OK : ResultOfSaveError(dwError);
+}
+
+// Rewrites the file that was read in place: new bytes, new length, flush.
+// Only a file that still holds exactly the bytes that were read is rewritten
+// (whatever its index: a per-user copy of a protected file has its own). A
+// failed step puts the old bytes and length back; INISAVE_DAMAGED when that
+// fails too.
+static int RewriteInPlace(const char *pszFile, const _INIFILEDATA *pfd, const _INIPIECE *aPieces,
+                          size_t nPieces)
+{
+    if (!pfd->fExists)
+        return CreateInPlace(pszFile, aPieces, nPieces);
+    const _INIPIECE old = {pfd->pb, pfd->cb};
+    HANDLE hFile;
+    int nResult = OpenUnchanged(pszFile, pfd, WIO_OPEN_WRITE, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                false, &hFile);
+    if (nResult != INISAVE_OK)
+        return nResult;
+    size_t cb;
+    bool fOk = WritePieces(hFile, aPieces, nPieces, &cb) && SetLength(hFile, cb) && Flush(hFile);
+    if (!fOk) {
+        nResult = ResultOfSaveError(GetLastError());
+        if (!WritePieces(hFile, &old, 1, &cb) || !SetLength(hFile, pfd->cb) || !Flush(hFile))
+            nResult = INISAVE_DAMAGED;
     }
     CloseHandle(hFile);
-    return fOk;
+    return nResult;
 }
 
 int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd)
@@ -228,10 +631,19 @@ int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd)
     DWORD dwAttributes = GetFileAttributesA(pszFile);
     if (dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_DIRECTORY))
         return INIFILE_NOT_FILE;
-    HANDLE hFile = CreateFileA(pszFile, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE hFile = WIO(WIO_OPEN, pszFile, INVALID_HANDLE_VALUE,
+                       CreateFileA(pszFile, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
+    DWORD dwError = hFile == INVALID_HANDLE_VALUE ? GetLastError() : NO_ERROR;
+    // A replace that never ended can have left the file only under its backup name.
+    if (dwError == ERROR_FILE_NOT_FOUND && RestoreBackup(pszFile)) {
+        dwAttributes = GetFileAttributesA(pszFile);
+        hFile = CreateFileA(pszFile, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, NULL);
+        dwError = hFile == INVALID_HANDLE_VALUE ? GetLastError() : NO_ERROR;
+    }
     if (hFile == INVALID_HANDLE_VALUE)
-        return ResultOfOpenError(GetLastError());
+        return ResultOfOpenError(dwError);
     // Devices and pipes are refused before anything is read from them.
     _WIN32FACTS *pFacts = (_WIN32FACTS *)malloc(sizeof(_WIN32FACTS));
     BY_HANDLE_FILE_INFORMATION bhfi;
@@ -245,6 +657,8 @@ int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd)
         pFacts->nLinks = bhfi.nNumberOfLinks;
         pFacts->dwAttributes = bhfi.dwFileAttributes;
         pFacts->ftCreated = bhfi.ftCreationTime;
+        pFacts->ftWritten = bhfi.ftLastWriteTime;
+        pFacts->fLink = dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
         unsigned long long cbSize = ((unsigned long long)bhfi.nFileSizeHigh << 32) | bhfi.nFileSizeLow;
         if (cbSize >= (size_t)-1)
             cbSize = (size_t)-1;
@@ -267,13 +681,19 @@ int IniStore_Replace(const char *pszFile, const _INIFILEDATA *pfd, const _INIPIE
         return INISAVE_FAILED;
     const _WIN32FACTS *pFacts = pfd->fExists ? (const _WIN32FACTS *)pfd->pvFacts : NULL;
     if (pFacts && (pFacts->dwAttributes & FILE_ATTRIBUTE_READONLY))
-        return INISAVE_FAILED;
-    // A second hard link would keep the old content under its name.
-    int nResult = pFacts && pFacts->nLinks > 1 ? RENAME_REFUSED : ReplaceByRename(szFull, pFacts, aPieces, nPieces);
-    bool fOk = nResult == RENAME_DONE;
-    if (nResult == RENAME_REFUSED && pFacts)
-        fOk = RewriteInPlace(szFull, pfd, aPieces, nPieces);
-    if (fOk)
+        return INISAVE_READ_ONLY;
+    // A second hard link would keep the old content under its name, and a
+    // replace would turn a symbolic link into a plain file: both are written
+    // in place, through the link.
+    int nResult = pFacts && (pFacts->nLinks > 1 || pFacts->fLink) ? SAVE_IN_PLACE
+                                                                   : ReplaceByRename(szFull, pfd, aPieces, nPieces);
+    if (nResult == INISAVE_OK)
+        FlushAfterReplace(szFull);
+    else if (nResult == SAVE_IN_PLACE)
+        nResult = RewriteInPlace(szFull, pfd, aPieces, nPieces);
+    // After a save that made the file, a leftover may be the only copy of the
+    // player's old one: they stay.
+    if (nResult == INISAVE_OK && pFacts)
         RemoveLeftovers(szFull);
-    return fOk ? INISAVE_OK : INISAVE_FAILED;
+    return nResult;
 }

@@ -91,7 +91,9 @@ enum {
     INISAVE_DENIED,     // no permission to write the file (or its folder)
     INISAVE_FULL,       // the disk is full
     INISAVE_IO,         // a disk error
-    INISAVE_DAMAGED,    // a rewrite in place failed and could not be undone: the file may hold a mix
+    INISAVE_DAMAGED,    // the save failed half-way and could not be undone: the file may hold
+                        // a mix, or (Windows) be missing, its old content kept as
+                        // "<file>.<pid>-<n>.bak", which the next read puts back
     INISAVE_FAILED      // anything else: a key that cannot be stored, a name too long, no memory
 };
 

@@ -118,9 +118,11 @@ static const char szNotSavedIO[] =
     "Check the disk (for a network or removable drive, its connection)." NOT_SAVED_END;
 
 static const char szNotSavedDamaged[] =
-    "The settings were not saved, and the file\n%s\nmay be damaged: a disk error "
-    "stopped the editor while it rewrote the file, and its old content could "
-    "not be put back.\n\n"
+    "The settings were not saved, and the file\n%s\nmay be damaged or missing: a "
+    "disk error stopped the editor half-way, and the old content could not be put "
+    "back. If a file named like qw.ini.1234-5.bak lies beside it, that file holds "
+    "the old content, and the editor puts it back when it starts while qw.ini is "
+    "missing.\n\n"
     "Check the disk, then save again, or put back a copy of the file from a "
     "backup before you start the game." NOT_SAVED_END;
 

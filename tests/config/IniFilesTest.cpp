@@ -650,7 +650,7 @@ TEST_F(Failures, LeftoversOfEndedProcessesAreRemoved)
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
     const std::string sEnded = std::to_string(pi.dwProcessId);
-    for (const std::string &sName : {"qw.ini." + sEnded + "-0.tmp", "qw.ini." + sEnded + "-0.tmp.bak"})
+    for (const std::string &sName : {"qw.ini"s, "qw.ini." + sEnded + "-0.tmp", "qw.ini." + sEnded + "-0.tmp.bak"})
         fclose(fopen((dir / sName).string().c_str(), "wb"));
     ASSERT_TRUE(IniFile_PutString(file.c_str(), nullptr, "key", "1"));
     EXPECT_EQ(Listing(), (std::vector<std::string>{"qw.ini", "qw.ini." + sEnded + "-0.tmp.bak"}));

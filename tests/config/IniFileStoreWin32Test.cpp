@@ -1,0 +1,485 @@
+// Tests of the Windows file store through its fault seam: the failures and
+// half-done replaces that Windows documents but Wine never shows are played
+// here, and after each the file must hold the old or the new content, as the
+// result says, with nothing beside it.
+#include "IniFileFaults.h"
+#include "IniFileStore.h"
+#include "IniFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// One fault: the nAt-th call of kind nCall (every call when nAt is 0) fails
+// with dwError, or only runs pfnAct first when dwError is NO_ERROR.
+struct _FAULT {
+    int nCall, nAt;
+    DWORD dwError;
+    void (*pfnAct)(const char *pszName);
+};
+int g_anCalls[WIO_CALLS];
+std::vector<_FAULT> g_aFaults;
+std::vector<std::string> g_asTempNames;
+
+// Forgets the counts and sets the faults of the next run.
+void ArmFaults(std::vector<_FAULT> aFaults)
+{
+    std::fill(std::begin(g_anCalls), std::end(g_anCalls), 0);
+    g_aFaults = std::move(aFaults);
+}
+
+// Counts the call and runs the actions of the faults that match it; gives the
+// first of them that fails it, or NULL.
+const _FAULT *Hit(int nCall, const char *pszName)
+{
+    int n = ++g_anCalls[nCall];
+    const _FAULT *pFailing = NULL;
+    for (const _FAULT &fault : g_aFaults) {
+        if (fault.nCall != nCall || (fault.nAt != 0 && fault.nAt != n))
+            continue;
+        if (fault.pfnAct)
+            fault.pfnAct(pszName);
+        if (!pFailing && fault.dwError != NO_ERROR)
+            pFailing = &fault;
+    }
+    return pFailing;
+}
+
+} // namespace
+
+bool IniFault_HitWin32(int nCall, const char *pszName)
+{
+    if (nCall == WIO_CREATE && pszName)
+        g_asTempNames.push_back(pszName);
+    const _FAULT *pFault = Hit(nCall, pszName);
+    if (pFault)
+        SetLastError(pFault->dwError);
+    return pFault != NULL;
+}
+
+// Leaves the files as a failed ReplaceFileA does for the chosen error: after
+// 1176 the replaced file is gone (as without a backup name), after 1177 it is
+// under the backup name; every other error touches nothing.
+bool IniFault_Replace(const char *pszReplaced, const char *pszReplacement, const char *pszBackup)
+{
+    (void)pszReplacement;
+    const _FAULT *pFault = Hit(WIO_REPLACE, pszReplaced);
+    if (!pFault)
+        return false;
+    if (pFault->dwError == ERROR_UNABLE_TO_MOVE_REPLACEMENT)
+        DeleteFileA(pszReplaced);
+    else if (pFault->dwError == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2)
+        MoveFileA(pszReplaced, pszBackup);
+    SetLastError(pFault->dwError);
+    return true;
+}
+
+namespace {
+
+const std::string sOld = "#key = old\r\n; the player's own line\r\n";
+const std::string sNew = "#key = new\r\n; the player's own line\r\n";
+
+// The test's folder and its qw.ini.
+fs::path dir;
+std::string file;
+
+// Writes the bytes as the whole file of that name in the test's folder.
+void Write(const std::string &sBytes, const std::string &sName = "qw.ini")
+{
+    FILE *pf = fopen((dir / sName).string().c_str(), "wb");
+    ASSERT_NE(pf, nullptr);
+    ASSERT_EQ(fwrite(sBytes.data(), 1, sBytes.size(), pf), sBytes.size());
+    ASSERT_EQ(fclose(pf), 0);
+}
+
+class StoreWin32 : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        static unsigned nCount = 0;
+        auto nTicks = std::chrono::steady_clock::now().time_since_epoch().count();
+        do {
+            dir = fs::temp_directory_path() /
+                  ("qw_store_" + std::to_string(nTicks) + "_" + std::to_string(nCount++));
+        } while (!fs::create_directory(dir));
+        file = (dir / "qw.ini").string();
+        ArmFaults({});
+    }
+
+    void TearDown() override
+    {
+        ArmFaults({});
+        std::error_code ec;
+        SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+        fs::remove_all(dir, ec);
+    }
+
+    // The whole file, or "<missing>".
+    static std::string Read(const std::string &sName = "qw.ini")
+    {
+        FILE *pf = fopen((dir / sName).string().c_str(), "rb");
+        if (!pf)
+            return "<missing>";
+        std::string sBytes;
+        char ab[4096];
+        size_t cb;
+        while ((cb = fread(ab, 1, sizeof(ab), pf)) > 0)
+            sBytes.append(ab, cb);
+        fclose(pf);
+        return sBytes;
+    }
+
+    static std::vector<std::string> Listing()
+    {
+        std::vector<std::string> asNames;
+        for (const auto &entry : fs::directory_iterator(dir))
+            asNames.push_back(entry.path().filename().string());
+        std::sort(asNames.begin(), asNames.end());
+        return asNames;
+    }
+
+    // Reads the file through the store, lets pfnBetween act, and has the
+    // store put sContent in its place; gives the INISAVE_ result.
+    static int Save(const std::string &sContent, void (*pfnBetween)() = nullptr)
+    {
+        _INIFILEDATA fd;
+        int nRead = IniStore_Read(file.c_str(), &fd);
+        EXPECT_TRUE(nRead == INIFILE_OK || nRead == INIFILE_MISSING) << nRead;
+        if (pfnBetween)
+            pfnBetween();
+        const _INIPIECE piece = {(const unsigned char *)sContent.data(), sContent.size()};
+        int nResult = IniStore_Replace(file.c_str(), &fd, &piece, 1);
+        IniStore_Free(&fd);
+        return nResult;
+    }
+};
+
+const std::vector<std::string> asOnlyFile = {"qw.ini"};
+
+// Every documented end state of a failed ReplaceFileA, once and on every try:
+// the file holds the new content when the result is INISAVE_OK and the old
+// one otherwise, and nothing is left beside it. A refusal for a moment is
+// tried again; one for access that stays sends the save in place.
+TEST_F(StoreWin32, FailedReplaceEndsWithOldOrNewContent)
+{
+    struct {
+        DWORD dwError;
+        bool fEvery;
+        int nResult;
+        bool fInPlace;
+    } aCases[] = {
+        {ERROR_UNABLE_TO_REMOVE_REPLACED, false, INISAVE_FAILED, false},
+        {ERROR_UNABLE_TO_REMOVE_REPLACED, true, INISAVE_FAILED, false},
+        {ERROR_UNABLE_TO_MOVE_REPLACEMENT, false, INISAVE_OK, false},
+        {ERROR_UNABLE_TO_MOVE_REPLACEMENT, true, INISAVE_OK, false},
+        {ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, false, INISAVE_OK, false},
+        {ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, true, INISAVE_OK, false},
+        {ERROR_ACCESS_DENIED, false, INISAVE_OK, false},
+        {ERROR_ACCESS_DENIED, true, INISAVE_OK, true},
+        {ERROR_SHARING_VIOLATION, false, INISAVE_OK, false},
+        {ERROR_SHARING_VIOLATION, true, INISAVE_LOCKED, false},
+    };
+    for (const auto &c : aCases) {
+        Write(sOld);
+        ArmFaults({{WIO_REPLACE, c.fEvery ? 0 : 1, c.dwError, nullptr}});
+        int nResult = Save(sNew);
+        EXPECT_EQ(nResult, c.nResult) << "error " << c.dwError << ", every " << c.fEvery;
+        EXPECT_EQ(Read(), nResult == INISAVE_OK ? sNew : sOld) << "error " << c.dwError;
+        EXPECT_EQ(g_anCalls[WIO_OPEN_WRITE], c.fInPlace ? 1 : 0) << "error " << c.dwError;
+        EXPECT_EQ(Listing(), asOnlyFile) << "error " << c.dwError << ", every " << c.fEvery;
+    }
+}
+
+// After 1177 the new content cannot be moved in: the old file goes back under
+// its name. When it cannot go back either, the result says the file is
+// damaged, its backup stays, and the next read puts it back first.
+TEST_F(StoreWin32, ReplacedFileUnderTheBackupNameComesBack)
+{
+    Write(sOld);
+    ArmFaults({{WIO_REPLACE, 1, ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, nullptr},
+               {WIO_MOVE, 1, ERROR_WRITE_FAULT, nullptr}});
+    EXPECT_EQ(Save(sNew), INISAVE_FAILED);
+    EXPECT_EQ(Read(), sOld);
+    EXPECT_EQ(Listing(), asOnlyFile);
+
+    ArmFaults({{WIO_REPLACE, 1, ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, nullptr},
+               {WIO_MOVE, 0, ERROR_WRITE_FAULT, nullptr}});
+    EXPECT_EQ(Save(sNew), INISAVE_DAMAGED);
+    ArmFaults({});
+    std::vector<std::string> asLeft = Listing();
+    ASSERT_EQ(asLeft.size(), 1u);
+    EXPECT_EQ(asLeft[0].substr(asLeft[0].size() - 4), ".bak");
+    EXPECT_EQ(Read(asLeft[0]), sOld);
+    char szValue[16] = "";
+    EXPECT_TRUE(IniFile_GetString(file.c_str(), nullptr, "key", szValue, sizeof(szValue)));
+    EXPECT_STREQ(szValue, "old");
+    EXPECT_EQ(Listing(), asOnlyFile);
+}
+
+// A process that ended during a replace left the old file under its backup
+// name and its new content under a temporary name: the next read finds the
+// newest backup, and temporary files stay until a save of an existing file.
+// After a save that made the file, leftovers stay too.
+TEST_F(StoreWin32, InterruptedReplaceIsPutRightByTheNextRead)
+{
+    STARTUPINFOA si = {};
+    PROCESS_INFORMATION pi;
+    si.cb = sizeof(si);
+    char szCommand[] = "cmd.exe /c exit";
+    ASSERT_TRUE(CreateProcessA(NULL, szCommand, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi));
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    const std::string sEnded = "qw.ini." + std::to_string(pi.dwProcessId);
+    Write("#key = older\r\n", sEnded + "-1.bak");
+    Write(sOld, sEnded + "-2.bak");
+    Write("#key = half", sEnded + "-3.tmp");
+    FILETIME ftOlder = {0, 0x01C00000};
+    HANDLE hFile = CreateFileA((dir / (sEnded + "-1.bak")).string().c_str(), FILE_WRITE_ATTRIBUTES, 0, NULL,
+                               OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(hFile, INVALID_HANDLE_VALUE);
+    SetFileTime(hFile, NULL, NULL, &ftOlder);
+    CloseHandle(hFile);
+
+    char szValue[16] = "";
+    EXPECT_TRUE(IniFile_GetString(file.c_str(), nullptr, "key", szValue, sizeof(szValue)));
+    EXPECT_STREQ(szValue, "old");
+    EXPECT_EQ(Listing(), (std::vector<std::string>{"qw.ini", sEnded + "-1.bak", sEnded + "-3.tmp"}));
+
+    // No backup, only a name alike: a missing file is missing, a save makes
+    // it and keeps the rest.
+    fs::remove(file);
+    fs::remove(dir / (sEnded + "-1.bak"));
+    Write("", "qw.ini.x.bak");
+    EXPECT_EQ(Save(sNew), INISAVE_OK);
+    EXPECT_EQ(Listing(), (std::vector<std::string>{"qw.ini", sEnded + "-3.tmp", "qw.ini.x.bak"}));
+    EXPECT_EQ(Save(sNew), INISAVE_OK);
+    EXPECT_EQ(Listing(), (std::vector<std::string>{"qw.ini", "qw.ini.x.bak"}));
+}
+
+// The open for DELETE or the replace refused for access (a per-user copy of a
+// protected file): the file is rewritten in place with the right bytes. A
+// file held by another program and a read-only one stay untouched.
+TEST_F(StoreWin32, ReplaceRefusedForAccessSavesInPlace)
+{
+    for (int nCall : {WIO_OPEN_DELETE, WIO_REPLACE}) {
+        Write(sOld);
+        ArmFaults({{nCall, 0, ERROR_ACCESS_DENIED, nullptr}});
+        EXPECT_EQ(Save(sNew), INISAVE_OK) << nCall;
+        EXPECT_EQ(g_anCalls[WIO_OPEN_WRITE], 1) << nCall;
+        EXPECT_EQ(Read(), sNew) << nCall;
+        EXPECT_EQ(Listing(), asOnlyFile) << nCall;
+    }
+
+    // A new file whose move into place is refused is written directly.
+    fs::remove(file);
+    ArmFaults({{WIO_MOVE, 0, ERROR_ACCESS_DENIED, nullptr}});
+    EXPECT_EQ(Save(sNew), INISAVE_OK);
+    EXPECT_EQ(g_anCalls[WIO_CREATE], 2);
+    EXPECT_EQ(Read(), sNew);
+    EXPECT_EQ(Listing(), asOnlyFile);
+
+    Write(sOld);
+    ArmFaults({{WIO_OPEN_DELETE, 0, ERROR_SHARING_VIOLATION, nullptr}});
+    EXPECT_EQ(Save(sNew), INISAVE_LOCKED);
+    EXPECT_EQ(g_anCalls[WIO_OPEN_DELETE], 5);
+    EXPECT_EQ(g_anCalls[WIO_OPEN_WRITE], 0);
+    EXPECT_EQ(Read(), sOld);
+    EXPECT_EQ(Listing(), asOnlyFile);
+
+    ASSERT_TRUE(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY));
+    ArmFaults({});
+    EXPECT_EQ(Save(sNew), INISAVE_READ_ONLY);
+    EXPECT_EQ(g_anCalls[WIO_CREATE], 0);
+    SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(Read(), sOld);
+    EXPECT_EQ(Listing(), asOnlyFile);
+}
+
+// Another program puts a new file (another index) in place of qw.ini, with
+// the same bytes or with its own.
+void SwapForSameBytes(const char *)
+{
+    Write(sOld, "other");
+    MoveFileExA((dir / "other").string().c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING);
+}
+void SwapForOtherBytes(const char *)
+{
+    Write("#key = game\r\n", "other");
+    MoveFileExA((dir / "other").string().c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING);
+}
+
+// The rewrite in place takes the file it opened when its bytes are the ones
+// that were read, whatever its index, and leaves any other alone.
+TEST_F(StoreWin32, InPlaceGoesByTheBytes)
+{
+    Write(sOld);
+    ArmFaults({{WIO_OPEN_DELETE, 0, ERROR_ACCESS_DENIED, nullptr},
+               {WIO_OPEN_WRITE, 1, NO_ERROR, SwapForSameBytes}});
+    EXPECT_EQ(Save(sNew), INISAVE_OK);
+    EXPECT_EQ(Read(), sNew);
+    EXPECT_EQ(Listing(), asOnlyFile);
+
+    Write(sOld);
+    ArmFaults({{WIO_OPEN_DELETE, 0, ERROR_ACCESS_DENIED, nullptr},
+               {WIO_OPEN_WRITE, 1, NO_ERROR, SwapForOtherBytes}});
+    EXPECT_EQ(Save(sNew), INISAVE_CHANGED);
+    EXPECT_EQ(Read(), "#key = game\r\n");
+    EXPECT_EQ(Listing(), asOnlyFile);
+}
+
+// The last-write time of qw.ini.
+FILETIME LastWrite()
+{
+    WIN32_FILE_ATTRIBUTE_DATA fad = {};
+    GetFileAttributesExA(file.c_str(), GetFileExInfoStandard, &fad);
+    return fad.ftLastWriteTime;
+}
+
+// Another program's changes between the read and the replace.
+void AppendLine()
+{
+    FILE *pf = fopen(file.c_str(), "ab");
+    fputs("#added = 1\r\n", pf);
+    fclose(pf);
+}
+void ChangeByteKeepingTime()
+{
+    FILETIME ftWritten = LastWrite();
+    HANDLE hFile = CreateFileA(file.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    DWORD cb = 0;
+    SetFilePointer(hFile, 7, NULL, FILE_BEGIN);
+    WriteFile(hFile, "O", 1, &cb, NULL);
+    SetFileTime(hFile, NULL, NULL, &ftWritten);
+    CloseHandle(hFile);
+}
+void CreateFile()
+{
+    Write("#key = game\r\n");
+}
+
+// A file that changed after it was read, even one that kept its size and
+// last-write time, or one that appeared where none was, is left as the other
+// program left it: INISAVE_CHANGED, no temporary file left.
+TEST_F(StoreWin32, ChangedFileIsLeftAsItIs)
+{
+    Write(sOld);
+    EXPECT_EQ(Save(sNew, AppendLine), INISAVE_CHANGED);
+    EXPECT_EQ(Read(), sOld + "#added = 1\r\n");
+    EXPECT_EQ(Listing(), asOnlyFile);
+
+    Write(sOld);
+    EXPECT_EQ(Save(sNew, ChangeByteKeepingTime), INISAVE_CHANGED);
+    EXPECT_EQ(Read(), "#key = Old\r\n; the player's own line\r\n");
+    EXPECT_EQ(Listing(), asOnlyFile);
+
+    fs::remove(file);
+    EXPECT_EQ(Save(sNew, CreateFile), INISAVE_CHANGED);
+    EXPECT_EQ(Read(), "#key = game\r\n");
+    EXPECT_EQ(Listing(), asOnlyFile);
+}
+
+// A failed rewrite in place is undone and its cause reported; when the undo
+// fails too, the result says that the file may be damaged.
+TEST_F(StoreWin32, FailedRewriteInPlaceIsUndoneOrReported)
+{
+    const _FAULT refused = {WIO_CREATE, 0, ERROR_ACCESS_DENIED, nullptr};
+    struct {
+        _FAULT fault;
+        int nResult;
+    } aCases[] = {
+        {{WIO_WRITE, 1, ERROR_DISK_FULL, nullptr}, INISAVE_FULL},
+        {{WIO_FLUSH, 1, ERROR_CRC, nullptr}, INISAVE_IO},
+        {{WIO_SET_END, 1, ERROR_LOCK_VIOLATION, nullptr}, INISAVE_LOCKED},
+        {{WIO_WRITE, 0, ERROR_WRITE_FAULT, nullptr}, INISAVE_DAMAGED},
+        {{WIO_FLUSH, 0, ERROR_WRITE_FAULT, nullptr}, INISAVE_DAMAGED},
+    };
+    for (const auto &c : aCases) {
+        Write(sOld);
+        ArmFaults({refused, c.fault});
+        EXPECT_EQ(Save(sNew), c.nResult) << c.fault.nCall << " " << c.fault.nAt;
+        EXPECT_EQ(g_anCalls[WIO_OPEN_WRITE], 1);
+        if (c.nResult != INISAVE_DAMAGED) {
+            EXPECT_EQ(Read(), sOld) << c.fault.nCall;
+        }
+        EXPECT_EQ(Listing(), asOnlyFile);
+    }
+}
+
+// Leaves a file under the name, as a deleted file that a virus checker still
+// holds.
+void LeaveName(const char *pszName)
+{
+    fclose(fopen(pszName, "wb"));
+}
+
+// No temporary name is used twice by one process; a name refused for access
+// while a file of that name is still there is passed over, a refusal of the
+// folder itself sends the save in place. A save by replace flushes the
+// temporary file and the replaced file.
+TEST_F(StoreWin32, TemporaryNamesAreNeverReused)
+{
+    Write(sOld);
+    g_asTempNames.clear();
+    EXPECT_EQ(Save(sNew), INISAVE_OK);
+    EXPECT_EQ(g_anCalls[WIO_FLUSH], 2);
+    EXPECT_EQ(Save(sOld), INISAVE_OK);
+    ASSERT_EQ(g_asTempNames.size(), 2u);
+    EXPECT_NE(g_asTempNames[0], g_asTempNames[1]);
+
+    g_asTempNames.clear();
+    ArmFaults({{WIO_CREATE, 1, ERROR_ACCESS_DENIED, LeaveName}});
+    EXPECT_EQ(Save(sNew), INISAVE_OK);
+    EXPECT_EQ(g_anCalls[WIO_REPLACE], 1);
+    EXPECT_EQ(g_anCalls[WIO_OPEN_WRITE], 0);
+    EXPECT_EQ(Read(), sNew);
+    ASSERT_EQ(g_asTempNames.size(), 2u);
+    EXPECT_NE(g_asTempNames[0], g_asTempNames[1]);
+    fs::remove(g_asTempNames[0]);
+    EXPECT_EQ(Listing(), asOnlyFile);
+
+    ArmFaults({{WIO_CREATE, 1, ERROR_ACCESS_DENIED, nullptr}});
+    EXPECT_EQ(Save(sOld), INISAVE_OK);
+    EXPECT_EQ(g_anCalls[WIO_OPEN_WRITE], 1);
+    EXPECT_EQ(Read(), sOld);
+    EXPECT_EQ(Listing(), asOnlyFile);
+}
+
+} // namespace
+
+namespace {
+
+// A qw.ini that is a symbolic link stays one: the save writes its target in
+// place, through the link.
+TEST_F(StoreWin32, SymbolicLinkIsWrittenThrough)
+{
+    typedef BOOLEAN(WINAPI * PFNCREATESYMBOLICLINKA)(LPCSTR, LPCSTR, DWORD);
+    PFNCREATESYMBOLICLINKA pfnCreateSymbolicLinkA = (PFNCREATESYMBOLICLINKA)(void (*)(void))GetProcAddress(
+        GetModuleHandleA("kernel32.dll"), "CreateSymbolicLinkA");
+    Write(sOld, "target.ini");
+    const std::string sTarget = (dir / "target.ini").string();
+    // Without privileges where Windows allows it (flag 2), else as before.
+    bool fMade = pfnCreateSymbolicLinkA && (pfnCreateSymbolicLinkA(file.c_str(), sTarget.c_str(), 2) ||
+                                            pfnCreateSymbolicLinkA(file.c_str(), sTarget.c_str(), 0));
+    DWORD dwAttributes = GetFileAttributesA(file.c_str());
+    if (!fMade || dwAttributes == INVALID_FILE_ATTRIBUTES || !(dwAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        GTEST_SKIP() << "no symbolic link can be made here";
+    EXPECT_EQ(Save(sNew), INISAVE_OK);
+    EXPECT_EQ(g_anCalls[WIO_REPLACE], 0);
+    EXPECT_TRUE(GetFileAttributesA(file.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
+    EXPECT_EQ(Read("target.ini"), sNew);
+    EXPECT_EQ(Listing(), (std::vector<std::string>{"qw.ini", "target.ini"}));
+}
+
+} // namespace

@@ -89,15 +89,31 @@ pl_peek() {
 }
 
 # pl_launch [FOLDER]: starts the editor in FOLDER (default the test's folder)
-# without waiting for anything.
+# without waiting for anything. Wine swallows an exception raised inside a
+# window procedure, so the editor runs with Wine's exception trace on, into
+# wine.log (one log per start), for pl_wait_exit to look at.
 pl_launch() {
-    (cd "${1:-$PL_DIR}" && exec wine "$QWCONFIG" >"$PL_WORK/wine.log" 2>&1 </dev/null) &
+    PL_LOG=$PL_WORK/wine-$PL_STEP-$RANDOM.log
+    (cd "${1:-$PL_DIR}" && WINEDEBUG=-all,+seh exec wine "$QWCONFIG" >"$PL_LOG" 2>&1 </dev/null) &
     PL_PID=$!
 }
 
-# pl_start: starts the editor in the test's folder and waits for its window.
+# pl_q_exceptions [LOG] -> the exceptions that Wine's trace recorded in the
+# editor's log (default the last start's), one line each. Wine 8 prints one
+# "dispatch_exception code=..." line for every exception raised in the
+# program's process; those that Wine and the C runtime raise on purpose and
+# handle themselves are left out: a thread's name (406d1388), a debug string
+# (40010006, 4001000a) and the debugger's breakpoint at the start (80000003 is
+# not among them: a breakpoint in the editor is a fault).
+pl_q_exceptions() {
+    grep -a ':seh:dispatch_exception code=' "${1:-$PL_LOG}" 2>/dev/null |
+        grep -av 'code=\(406d1388\|40010006\|4001000a\) '
+}
+
+# pl_start [FOLDER]: starts the editor in FOLDER (default the test's folder)
+# and waits for its window.
 pl_start() {
-    pl_launch
+    pl_launch "$@"
     local i
     for i in $(seq 1 $((100 * PL_SCALE))); do
         if pl_peek; then
@@ -128,6 +144,12 @@ pl_wait_exit() {
     wait "$PL_PID"
     PL_EXIT=$?
     PL_PID=
+    local raised
+    raised=$(pl_q_exceptions)
+    if [ -n "$raised" ]; then
+        sed 's/^/  | /' "$PL_LOG" | grep -a -A3 ':seh:' | head -40
+        pl_fail "an exception was raised inside the editor: $(echo "$raised" | head -1)"
+    fi
 }
 
 # pl_expect_refused: expects the editor to show an "Error" box instead of its
@@ -211,6 +233,17 @@ pl_q_visible() {
             if ($3 == "Edit" || $3 == "ListBox") print $2, $3
             else print $2, $3, $11
         }' "$PL_WORK/peek.txt" | sort
+}
+
+# pl_close_box: clicks the close box at the right end of the window's caption,
+# wherever the frame and caption height put it.
+pl_close_box() {
+    local wx wy ww cy cap
+    pl_peek || pl_fail "the window went away before the close box"
+    read -r wx wy ww _ <<<"$(pl_get window)"
+    read -r _ cy _ <<<"$(pl_get client)"
+    cap=$((cy - wy - 3))
+    pl_click_at $((wx + ww - 5 - cap / 2)) $((wy + 3 + cap / 2))
 }
 
 # pl_type_into ID TEXT: clicks into an edit field, selects its text and types

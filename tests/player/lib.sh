@@ -27,6 +27,7 @@ pl_setup() {
     PL_PID=
     PL_HELPER_PID=
     PL_FROZEN=
+    PL_AT_EXIT=
     PL_OWN_DISPLAY=
     rm -rf "$PL_SHOTS"
     mkdir -p "$PL_SHOTS"
@@ -45,7 +46,8 @@ pl_setup() {
 }
 
 # pl_cleanup: ends the editor and the helper if this test started them and
-# they still run, and removes the test's folder.
+# they still run, runs the test's own PL_AT_EXIT command (which puts back what
+# it changed in the prefix) and removes the test's folder.
 pl_cleanup() {
     local pid
     for pid in "$PL_PID" "$PL_HELPER_PID"; do
@@ -55,6 +57,7 @@ pl_cleanup() {
         fi
     done
     [ -n "$PL_FROZEN" ] && chattr -i "$PL_FROZEN" 2>/dev/null
+    [ -n "$PL_AT_EXIT" ] && eval "$PL_AT_EXIT"
     rm -rf "$PL_WORK"
     if [ -n "$PL_OWN_DISPLAY" ]; then
         qw_wine_stop

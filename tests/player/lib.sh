@@ -124,7 +124,12 @@ pl_start() {
             pl_peek
             return 0
         fi
-        kill -0 "$PL_PID" 2>/dev/null || pl_fail "the editor ended before its window showed"
+        if ! kill -0 "$PL_PID" 2>/dev/null; then
+            wait "$PL_PID"
+            echo "exit code $?; the end of Wine's log:"
+            tail -15 "$PL_LOG" | sed 's/^/  | /'
+            pl_fail "the editor ended before its window showed"
+        fi
         sleep 0.2
     done
     pl_fail "no window after $((20 * PL_SCALE)) s"

@@ -114,6 +114,18 @@ pl_q_exceptions() {
         grep -avE 'code=(406d1388|40010006|4001000a) '
 }
 
+# pl_fail_ended MESSAGE: fails the test when the editor went away unasked,
+# with its exit code and the end of Wine's log.
+pl_fail_ended() {
+    if [ -n "$PL_PID" ] && ! kill -0 "$PL_PID" 2>/dev/null; then
+        wait "$PL_PID"
+        echo "the editor ended with exit code $?; the end of Wine's log:"
+        PL_PID=
+    fi
+    tail -15 "$PL_LOG" 2>/dev/null | sed 's/^/  | /'
+    pl_fail "$1"
+}
+
 # pl_start [FOLDER]: starts the editor in FOLDER (default the test's folder)
 # and waits for its window.
 pl_start() {
@@ -125,12 +137,7 @@ pl_start() {
             pl_peek
             return 0
         fi
-        if ! kill -0 "$PL_PID" 2>/dev/null; then
-            wait "$PL_PID"
-            echo "exit code $?; the end of Wine's log:"
-            tail -15 "$PL_LOG" | sed 's/^/  | /'
-            pl_fail "the editor ended before its window showed"
-        fi
+        kill -0 "$PL_PID" 2>/dev/null || pl_fail_ended "the editor ended before its window showed"
         sleep 0.2
     done
     pl_fail "no window after $((20 * PL_SCALE)) s"
@@ -329,7 +336,7 @@ pl_tab() {
 # pl_close_with ID: presses "Okay" (1) or "Cancel" (2) and expects the editor
 # to end with exit code 0.
 pl_close_with() {
-    pl_peek || pl_fail "the window went away before the button $1"
+    pl_peek || pl_fail_ended "the window went away before the button $1"
     pl_click control "$1"
     pl_wait_exit
     pl_shot closed

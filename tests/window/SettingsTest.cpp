@@ -510,4 +510,25 @@ TEST_F(Settings, OkayThatCannotWriteSaysSoAndKeepsTheWindow)
     EXPECT_EQ("1", ValueOf(data, "no_sound"));
 }
 
+TEST_F(Settings, CloseWhileTheNotSavedBoxIsOpenEndsOnceItIsAnswered)
+{
+    ASSERT_TRUE(writeFileBytes(ini, szSample));
+    ASSERT_TRUE(SetFileAttributesA(ini.c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(start());
+    ChangeEverything(editor);
+
+    editor.clickAsync(IDOK);
+    HWND hwndBox = editor.waitForDialog("Error");
+    ASSERT_NE(nullptr, hwndBox);
+    // Sent, as "End task" would: handled inside the box's own message loop,
+    // while "Okay" still waits for the box.
+    SendMessageA(editor.hwnd, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(IsWindow(editor.hwnd)) << "the window went while its box was open";
+    ASSERT_TRUE(editor.answerDialog(hwndBox, IDOK));
+    ASSERT_TRUE(editor.waitForExit());
+    EXPECT_EQ(0u, editor.nExitCode);
+    SetFileAttributesA(ini.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(szSample, file());
+}
+
 }  // namespace

@@ -1,9 +1,10 @@
-// Main: program start and the main window. WinMain resolves qw.ini in the
-// working directory and reads it once, creates the one fixed-size window centred
-// on the screen and runs the message loop; MainWindowProc hands every message
-// to its own handler. When qw.ini cannot be named or read, the program says why
-// and ends with exit code 1 before any window shows: it never offers defaults
-// that "Okay" would write over the player's settings.
+// Main: program start and the main window. WinMain keeps later DLL loads to
+// the system folder, loads the common controls from there, resolves qw.ini in
+// the working directory and reads it once, creates the one fixed-size window
+// centred on the screen and runs the message loop; MainWindowProc hands every
+// message to its own handler. When qw.ini cannot be named or read, the program
+// says why and ends with exit code 1 before any window shows: it never offers
+// defaults that "Okay" would write over the player's settings.
 #include "Main.h"
 
 #include <commctrl.h>
@@ -24,14 +25,32 @@ static const char szShort[] = "qw.ini";
 static const char szClassName[] = "MAIN";
 static const char szTitle[] = "Quarrow Configuration";
 
-// The creator of the window's child controls; lives from WM_CREATE to WM_CLOSE.
+// The creator of the window's child controls; lives from WM_CREATE to
+// WM_DESTROY. Handlers of messages that arrive later find it null.
 static DlgItemsControl *p_dicMain;
+
+// How many WM_COMMAND handlers run at the moment: one of them may wait in a
+// message box or the file dialog, and more may run inside it.
+static int nCommandsRunning;
+
+// A WM_CLOSE that arrived while a WM_COMMAND handler ran; the window closes
+// when the outermost handler returns.
+static bool fCloseWaiting;
+
+// The common controls library, loaded from the system folder by WinMain.
+static const char szComctl32[] = "comctl32.dll";
+
+// Functions looked up at run time: SetDefaultDllDirectories is missing on
+// Windows before 8 without its update, InitCommonControls comes from comctl32.
+typedef BOOL(WINAPI *PFN_SETDEFAULTDLLDIRECTORIES)(DWORD);
+typedef void(WINAPI *PFN_INITCOMMONCONTROLS)(void);
 
 // Tab captions, by tab index (the index of the page's entry in fTab).
 static char aszTabs[TAB_PAGES][8] = { "General", "Video", "Audio" };
 
-// Exit code of a start that could not use qw.ini.
-#define EXIT_NO_FILE 1
+// Exit code of a start that could not use qw.ini or could not load the
+// common controls: no window showed.
+#define EXIT_NO_START 1
 
 // A folder name longer than this is shown in a message with its middle left out.
 #define FOLDER_SHOWN 96
@@ -46,9 +65,16 @@ static const char szFolderTooLong[] =
 static const char szFolderNotAnsi[] =
     "The editor cannot use the settings file qw.ini in the folder\n%s\n"
     "because the folder's name has characters that this system cannot spell for "
-    "older programs (above they appear changed or as \"?\").\n\n"
+    "older programs (above they appear changed or as \"?\"), and the disk keeps "
+    "no short name (8.3 name) for the folder that could stand in for it.\n\n"
     "Rename the folder, or move the game to a folder whose name has none of them, "
     "then start the editor there again. Nothing has been changed.";
+
+static const char szNoControls[] =
+    "The editor cannot start: the system's common controls (%s) could not be "
+    "loaded from the system folder.\n\n"
+    "Repair the Windows installation, then start the editor again. Nothing has "
+    "been changed.";
 
 static const char szFileLocked[] =
     "The settings file\n%s\nis held open by another program, so the editor "
@@ -107,7 +133,6 @@ static LRESULT OnCreate(HWND hwnd, const CREATESTRUCTA *pcs)
 {
     static TCITEMA tie;
 
-    InitCommonControls();
     p_dicMain = new DlgItemsControl(hwnd, NULL, MAIN_CONTROLS);
     for (int i = 0; i < MAIN_CONTROLS; i++)
         p_dicMain->addItem(&adiMain[i]);
@@ -134,20 +159,26 @@ static LRESULT OnCreate(HWND hwnd, const CREATESTRUCTA *pcs)
     return 0;
 }
 
-// WM_CLOSE: releases the controller and destroys the window, saving nothing.
+// WM_CLOSE: destroys the window, saving nothing. While a WM_COMMAND handler
+// runs (a box or the file dialog may be open over the window), the close waits
+// until it returns, so that nothing it still uses goes away under it.
 static LRESULT OnClose(HWND hwnd)
 {
-    if (p_dicMain != NULL) {
-        delete p_dicMain;
-        p_dicMain = NULL;
+    if (nCommandsRunning > 0) {
+        fCloseWaiting = true;
+        return 0;
     }
     DestroyWindow(hwnd);
     return 0;
 }
 
-// WM_DESTROY: ends the message loop.
+// WM_DESTROY: releases the controller and ends the message loop. The controls
+// still send notifications while they go (an edit field that loses the
+// focus), and their handlers find no controller.
 static LRESULT OnDestroy()
 {
+    delete p_dicMain;
+    p_dicMain = NULL;
     PostQuitMessage(0);
     return 0;
 }
@@ -165,6 +196,8 @@ static LRESULT OnPaint(HWND hwnd)
 // WM_NOTIFY: switches the page when the tab control's selection changed.
 static LRESULT OnNotify(HWND hwnd, const NMHDR *pnmh)
 {
+    if (p_dicMain == NULL)
+        return 0;
     if (pnmh->idFrom != IDC_TAB || pnmh->code != TCN_SELCHANGE)
         return 0;
     SetFocus(hwnd);
@@ -172,10 +205,21 @@ static LRESULT OnNotify(HWND hwnd, const NMHDR *pnmh)
     return 0;
 }
 
-// WM_COMMAND: buttons, check boxes, fields and the list, by control identifier.
+// WM_COMMAND: buttons, check boxes, fields and the list, by control
+// identifier; nothing once the window is being destroyed. A close asked for
+// while the handler ran ("Okay", "Cancel", or a WM_CLOSE from outside while a
+// box was open) happens when it has returned.
 static LRESULT OnCommand(HWND hwnd, WPARAM wParam)
 {
+    if (p_dicMain == NULL)
+        return 0;
+    nCommandsRunning++;
     Settings_OnCommand(hwnd, p_dicMain, LOWORD(wParam), HIWORD(wParam));
+    nCommandsRunning--;
+    if (nCommandsRunning == 0 && fCloseWaiting) {
+        fCloseWaiting = false;
+        DestroyWindow(hwnd);
+    }
     return 0;
 }
 
@@ -271,9 +315,51 @@ static void ReportFolder(const char *pszFormat)
     free(pszFolder);
 }
 
-// Fills szIniFile with the full path of qw.ini in the working directory. False,
-// after telling the player, when that path does not fit the buffer or does not
-// name the working directory in the ANSI code page.
+// The ANSI spelling of a wide name of cchWide characters into szAnsi (cbAnsi
+// bytes, terminated); false unless it converts back to exactly the same name.
+static bool SpellInAnsi(const WCHAR *pwszName, int cchWide, char *szAnsi, int cbAnsi)
+{
+    WCHAR wszBack[MAX_PATH];
+    if (cchWide <= 0 || cchWide > MAX_PATH)
+        return false;
+    int cb = WideCharToMultiByte(CP_ACP, 0, pwszName, cchWide, szAnsi, cbAnsi - 1, NULL, NULL);
+    if (cb <= 0)
+        return false;
+    szAnsi[cb] = '\0';
+    int cchBack = MultiByteToWideChar(CP_ACP, 0, szAnsi, cb, wszBack, MAX_PATH);
+    return cchBack == cchWide &&
+           memcmp(wszBack, pwszName, (size_t)cchWide * sizeof(WCHAR)) == 0;
+}
+
+// Fills szIniFile with qw.ini in the short name of the working directory, the
+// name Windows keeps for programs that know only ANSI names. False when the
+// disk keeps no short name that the ANSI code page spells exactly, or when
+// the path does not fit.
+static bool ResolveShortIniFile()
+{
+    WCHAR wszFolder[MAX_PATH], wszShort[MAX_PATH];
+    DWORD cchFolder = GetCurrentDirectoryW(MAX_PATH, wszFolder);
+    if (cchFolder == 0 || cchFolder >= MAX_PATH)
+        return false;
+    DWORD cchShort = GetShortPathNameW(wszFolder, wszShort, MAX_PATH);
+    if (cchShort == 0 || cchShort >= MAX_PATH)
+        return false;
+    int cch = WithoutEndingSlash(wszShort, (int)cchShort);
+    // Room for "\qw.ini" and the terminator after the folder.
+    int cbFolder = MAX_PATH - (int)sizeof(szShort) - 1;
+    if (!SpellInAnsi(wszShort, cch, szIniFile, cbFolder)) {
+        szIniFile[0] = '\0';
+        return false;
+    }
+    strcat(szIniFile, "\\");
+    strcat(szIniFile, szShort);
+    return true;
+}
+
+// Fills szIniFile with the full path of qw.ini in the working directory: the
+// folder's own name where the ANSI code page spells it, else its short name.
+// False, after telling the player, when that path does not fit the buffer or
+// the folder has no name that the ANSI code page spells.
 static bool ResolveIniFile()
 {
     // Resolved against the working directory: the game's folder, for a player.
@@ -284,7 +370,7 @@ static bool ResolveIniFile()
         ReportFolder(szFolderTooLong);
         return false;
     }
-    if (!FolderSpelledInAnsi(pszFilePart)) {
+    if (!FolderSpelledInAnsi(pszFilePart) && !ResolveShortIniFile()) {
         ReportFolder(szFolderNotAnsi);
         return false;
     }
@@ -318,16 +404,23 @@ static _INISNAPSHOT *ReadIniFile()
     return pSnapshot;
 }
 
-// Creates the main window centred on the screen; its WM_CREATE loads the
-// settings from pSnapshot. NULL when it could not be created.
+// Creates the main window centred on the screen, with the outer size that
+// gives the client area the control table is laid out for under the frame and
+// caption of the current visual style; its WM_CREATE loads the settings from
+// pSnapshot. NULL when it could not be created.
 static HWND CreateMainWindow(const _INISNAPSHOT *pSnapshot)
 {
-    int x = (GetSystemMetrics(SM_CXSCREEN) - MAIN_WIDTH) / 2;
-    int y = (GetSystemMetrics(SM_CYSCREEN) - MAIN_HEIGHT) / 2;
-    return CreateWindowExA(WS_EX_WINDOWEDGE, szClassName, szTitle,
-                           WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, x, y,
-                           MAIN_WIDTH, MAIN_HEIGHT, NULL, NULL, g_hInstance,
-                           (LPVOID)pSnapshot);
+    const DWORD dwStyle = WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+    const DWORD dwExStyle = WS_EX_WINDOWEDGE;
+    RECT rc = { 0, 0, MAIN_CLIENT_WIDTH, MAIN_CLIENT_HEIGHT };
+    if (!AdjustWindowRectEx(&rc, dwStyle, FALSE, dwExStyle))
+        SetRect(&rc, 0, 0, MAIN_WIDTH, MAIN_HEIGHT);
+    int cx = rc.right - rc.left;
+    int cy = rc.bottom - rc.top;
+    int x = (GetSystemMetrics(SM_CXSCREEN) - cx) / 2;
+    int y = (GetSystemMetrics(SM_CYSCREEN) - cy) / 2;
+    return CreateWindowExA(dwExStyle, szClassName, szTitle, dwStyle, x, y, cx, cy, NULL, NULL,
+                           g_hInstance, (LPVOID)pSnapshot);
 }
 
 // Dispatches the thread's messages until the quit message.
@@ -342,19 +435,75 @@ static void RunMessageLoop()
     }
 }
 
+// Keeps every DLL loaded from now on to the system folder, where Windows
+// knows how (Windows 8, and Vista and 7 with their update); elsewhere nothing
+// changes.
+static void KeepDllsToSystemFolder()
+{
+    HMODULE hKernel = GetModuleHandleA("kernel32.dll");
+    if (hKernel == NULL)
+        return;
+    // Through void (*)(void), which converts to any function pointer unwarned.
+    PFN_SETDEFAULTDLLDIRECTORIES pfnSetDefaultDllDirectories =
+        (PFN_SETDEFAULTDLLDIRECTORIES)(void (*)(void))GetProcAddress(hKernel,
+                                                                     "SetDefaultDllDirectories");
+    if (pfnSetDefaultDllDirectories != NULL)
+        pfnSetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+// Loads comctl32 from the system folder, never from the program's folder or
+// the working directory: with the search flag where Windows knows it (it
+// fails with ERROR_INVALID_PARAMETER where it does not), else by its full
+// path. NULL when neither works.
+static HMODULE LoadSystemComctl32()
+{
+    HMODULE hComctl = LoadLibraryExA(szComctl32, NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (hComctl != NULL)
+        return hComctl;
+    char szPath[MAX_PATH];
+    UINT cchFolder = GetSystemDirectoryA(szPath, MAX_PATH);
+    // The folder, a backslash and the name with its terminator must fit.
+    if (cchFolder == 0 || cchFolder + 1 + sizeof(szComctl32) > MAX_PATH)
+        return NULL;
+    szPath[cchFolder] = '\\';
+    memcpy(szPath + cchFolder + 1, szComctl32, sizeof(szComctl32));
+    return LoadLibraryExA(szPath, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+// Loads the common controls (the tab control's class) for the window; false,
+// after telling the player, when they cannot be had. The library stays loaded
+// for the life of the program.
+static bool StartCommonControls()
+{
+    HMODULE hComctl = LoadSystemComctl32();
+    PFN_INITCOMMONCONTROLS pfnInitCommonControls =
+        hComctl == NULL ? NULL
+                        : (PFN_INITCOMMONCONTROLS)(void (*)(void))GetProcAddress(
+                              hComctl, "InitCommonControls");
+    if (pfnInitCommonControls == NULL) {
+        DisplayMessageBoxF(NULL, MSGBOX_ERROR, szNoControls, szComctl32);
+        return false;
+    }
+    pfnInitCommonControls();
+    return true;
+}
+
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
 {
     static WNDCLASSEXA wcx;
 
+    KeepDllsToSystemFolder();
     if (wcx.cbSize == 0)
         InitWindowClass(&wcx);
     g_hInstance = hInstance;
 
+    if (!StartCommonControls())
+        return EXIT_NO_START;
     if (!ResolveIniFile())
-        return EXIT_NO_FILE;
+        return EXIT_NO_START;
     _INISNAPSHOT *pSnapshot = ReadIniFile();
     if (pSnapshot == NULL)
-        return EXIT_NO_FILE;
+        return EXIT_NO_START;
 
     wcx.hInstance = g_hInstance;
     wcx.hIconSm = LoadIconA(hInstance, "A");

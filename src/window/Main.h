@@ -4,7 +4,12 @@
 
 #include <windows.h>
 
-// Outer size of the main window, frame and caption included.
+// Client area of the main window, which the control table fills.
+#define MAIN_CLIENT_WIDTH 317
+#define MAIN_CLIENT_HEIGHT 250
+
+// Outer size of the main window with the classic frame and a 19-pixel caption;
+// the window takes the size that its frame needs around the client area.
 #define MAIN_WIDTH 323
 #define MAIN_HEIGHT 275
 

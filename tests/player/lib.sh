@@ -27,6 +27,7 @@ pl_setup() {
     PL_PID=
     PL_HELPER_PID=
     PL_FROZEN=
+    PL_AT_EXIT=
     PL_OWN_DISPLAY=
     rm -rf "$PL_SHOTS"
     mkdir -p "$PL_SHOTS"
@@ -45,7 +46,8 @@ pl_setup() {
 }
 
 # pl_cleanup: ends the editor and the helper if this test started them and
-# they still run, and removes the test's folder.
+# they still run, runs the test's own PL_AT_EXIT command (which puts back what
+# it changed in the prefix) and removes the test's folder.
 pl_cleanup() {
     local pid
     for pid in "$PL_PID" "$PL_HELPER_PID"; do
@@ -55,6 +57,7 @@ pl_cleanup() {
         fi
     done
     [ -n "$PL_FROZEN" ] && chattr -i "$PL_FROZEN" 2>/dev/null
+    [ -n "$PL_AT_EXIT" ] && eval "$PL_AT_EXIT"
     rm -rf "$PL_WORK"
     if [ -n "$PL_OWN_DISPLAY" ]; then
         qw_wine_stop
@@ -89,15 +92,44 @@ pl_peek() {
 }
 
 # pl_launch [FOLDER]: starts the editor in FOLDER (default the test's folder)
-# without waiting for anything.
+# without waiting for anything. Wine swallows an exception raised inside a
+# window procedure, so the editor runs with Wine's exception trace on, into
+# wine.log (one log per start), for pl_wait_exit to look at.
 pl_launch() {
-    (cd "${1:-$PL_DIR}" && exec wine "$QWCONFIG" >"$PL_WORK/wine.log" 2>&1 </dev/null) &
+    PL_LOG=$PL_WORK/wine-$PL_STEP-$RANDOM.log
+    (cd "${1:-$PL_DIR}" && WINEDEBUG=-all,+seh exec wine "$QWCONFIG" >"$PL_LOG" 2>&1 </dev/null) &
     PL_PID=$!
 }
 
-# pl_start: starts the editor in the test's folder and waits for its window.
+# pl_q_exceptions [LOG] -> the exceptions that Wine's trace recorded in the
+# editor's log (default the last start's), one line each. Wine 8 prints a line
+# "trace:seh:dispatch_exception code=..." for every exception raised in the
+# program's process and, when it swallows one raised in a window procedure,
+# "err:seh:KiUserCallbackDispatcher ignoring exception". A start, the pages,
+# the boxes and the file dialog print neither. Left out are the codes that
+# programs raise on purpose as messages to a debugger and handle themselves: a
+# debug string (40010006, 4001000a) and a thread's name (406d1388).
+pl_q_exceptions() {
+    grep -aE ':seh:(dispatch_exception code=|.*ignoring exception)' "${1:-$PL_LOG}" 2>/dev/null |
+        grep -avE 'code=(406d1388|40010006|4001000a) '
+}
+
+# pl_fail_ended MESSAGE: fails the test when the editor went away unasked,
+# with its exit code and the end of Wine's log.
+pl_fail_ended() {
+    if [ -n "$PL_PID" ] && ! kill -0 "$PL_PID" 2>/dev/null; then
+        wait "$PL_PID"
+        echo "the editor ended with exit code $?; the end of Wine's log:"
+        PL_PID=
+    fi
+    tail -15 "$PL_LOG" 2>/dev/null | sed 's/^/  | /'
+    pl_fail "$1"
+}
+
+# pl_start [FOLDER]: starts the editor in FOLDER (default the test's folder)
+# and waits for its window.
 pl_start() {
-    pl_launch
+    pl_launch "$@"
     local i
     for i in $(seq 1 $((100 * PL_SCALE))); do
         if pl_peek; then
@@ -105,7 +137,7 @@ pl_start() {
             pl_peek
             return 0
         fi
-        kill -0 "$PL_PID" 2>/dev/null || pl_fail "the editor ended before its window showed"
+        kill -0 "$PL_PID" 2>/dev/null || pl_fail_ended "the editor ended before its window showed"
         sleep 0.2
     done
     pl_fail "no window after $((20 * PL_SCALE)) s"
@@ -128,6 +160,12 @@ pl_wait_exit() {
     wait "$PL_PID"
     PL_EXIT=$?
     PL_PID=
+    local raised
+    raised=$(pl_q_exceptions)
+    if [ -n "$raised" ]; then
+        sed 's/^/  | /' "$PL_LOG" | grep -a -A3 ':seh:' | head -40
+        pl_fail "an exception was raised inside the editor: $(echo "$raised" | head -1)"
+    fi
 }
 
 # pl_expect_refused: expects the editor to show an "Error" box instead of its
@@ -213,6 +251,17 @@ pl_q_visible() {
         }' "$PL_WORK/peek.txt" | sort
 }
 
+# pl_close_box: clicks the close box at the right end of the window's caption,
+# wherever the frame and caption height put it.
+pl_close_box() {
+    local wx wy ww cy cap
+    pl_peek || pl_fail "the window went away before the close box"
+    read -r wx wy ww _ <<<"$(pl_get window)"
+    read -r _ cy _ <<<"$(pl_get client)"
+    cap=$((cy - wy - 3))
+    pl_click_at $((wx + ww - 5 - cap / 2)) $((wy + 3 + cap / 2))
+}
+
 # pl_type_into ID TEXT: clicks into an edit field, selects its text and types
 # TEXT over it.
 pl_type_into() {
@@ -287,7 +336,7 @@ pl_tab() {
 # pl_close_with ID: presses "Okay" (1) or "Cancel" (2) and expects the editor
 # to end with exit code 0.
 pl_close_with() {
-    pl_peek || pl_fail "the window went away before the button $1"
+    pl_peek || pl_fail_ended "the window went away before the button $1"
     pl_click control "$1"
     pl_wait_exit
     pl_shot closed

@@ -1,8 +1,8 @@
 #!/bin/sh
 # check_program.sh TRIPLET PROGRAM: succeeds only when PROGRAM, a build of
 # qwconfig.exe for the MinGW-w64 target TRIPLET (i686-w64-mingw32 or
-# x86_64-w64-mingw32), is a GUI-subsystem program that imports only Windows'
-# own DLLs, carries the icon group "A" (one 32 x 32 image, 256 colours), the
+# x86_64-w64-mingw32), is a GUI-subsystem program that imports only the DLLs
+# Windows always takes from its system folder (no comctl32), carries the icon group "A" (one 32 x 32 image, 256 colours), the
 # version record 0.1.5.780, and no manifest.
 # Prints one line per failed check; exits 1 when any check failed.
 set -u
@@ -36,7 +36,7 @@ if ! printf "%s\n" "$headers" | grep -Eq '^Subsystem[[:space:]]+00000002[[:space
     fail "not a GUI-subsystem program ($(printf "%s\n" "$headers" | grep -E '^Subsystem' | tr -s '\t ' ' '))"
 fi
 
-"$root/scripts/check_imports.sh" "$triplet" "$exe" || status=1
+"$root/scripts/check_imports.sh" --program "$triplet" "$exe" || status=1
 
 # resource_names TYPE: the names and numbers under one resource type in the
 # resource directory that objdump lists (type entries are indented by three

@@ -2,6 +2,8 @@
 // one is answered from a second thread that finds the "#32770" window of this
 // process, records what it shows and presses one of its buttons.
 #include <windows.h>
+#include <cderr.h>
+#include <commdlg.h>
 
 #include <gtest/gtest.h>
 
@@ -519,6 +521,145 @@ TEST_F(FileDialogs, OpenDialogRefusesAMissingFolder)
     EXPECT_FALSE(GetFileName(szFile, szDir, m_szFilter, FILENAME_OPEN, m_szTitle));
     EXPECT_TRUE(answerer.Seen(1).fSeen) << "no complaint about the missing folder";
     EXPECT_EQ(m_szTitle, answerer.Seen(2).strCaption) << "the dialog did not stay after the complaint";
+}
+
+// ------------------------------------------------- failures of the dialog
+
+// Wine's open dialog neither refuses a starting name nor reports a buffer too
+// small (it keeps paths within 259 characters itself), so these tests put a
+// scripted dialog in place of GetOpenFileNameA and CommDlgExtendedError in
+// this program's import table, which GetFileName calls through.
+
+// One scripted call of the dialog: its result, its error code and what it
+// leaves in the name buffer (nothing when null).
+struct _DIALOGCALL {
+    BOOL fResult;
+    DWORD dwError;
+    const char *pszLeft;
+};
+
+std::vector<_DIALOGCALL> g_aScript;
+std::vector<std::string> g_astrStartNames;   // the name each call started from
+DWORD g_dwLastError;
+
+BOOL WINAPI ScriptedGetOpenFileNameA(LPOPENFILENAMEA pofn)
+{
+    g_astrStartNames.push_back(pofn->lpstrFile);
+    size_t nCall = g_astrStartNames.size() - 1;
+    if (nCall >= g_aScript.size()) {
+        g_dwLastError = 0;
+        return FALSE;
+    }
+    const _DIALOGCALL &call = g_aScript[nCall];
+    if (call.pszLeft != NULL)
+        lstrcpynA(pofn->lpstrFile, call.pszLeft, (int)pofn->nMaxFile);
+    g_dwLastError = call.dwError;
+    return call.fResult;
+}
+
+DWORD WINAPI ScriptedCommDlgExtendedError()
+{
+    return g_dwLastError;
+}
+
+// Puts pNew in place of the function pszName that this program imports from
+// pszDll; gives the address it replaced, or null when there is no such import.
+void *ReplaceImport(const char *pszDll, const char *pszName, void *pNew)
+{
+    BYTE *pBase = (BYTE *)GetModuleHandleA(NULL);
+    IMAGE_NT_HEADERS *pNt = (IMAGE_NT_HEADERS *)(pBase + ((IMAGE_DOS_HEADER *)pBase)->e_lfanew);
+    IMAGE_DATA_DIRECTORY dir = pNt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (IMAGE_IMPORT_DESCRIPTOR *pDesc = (IMAGE_IMPORT_DESCRIPTOR *)(pBase + dir.VirtualAddress);
+         pDesc->Name != 0; pDesc++) {
+        if (_stricmp((const char *)(pBase + pDesc->Name), pszDll) != 0)
+            continue;
+        IMAGE_THUNK_DATA *pNames = (IMAGE_THUNK_DATA *)(pBase + pDesc->OriginalFirstThunk);
+        IMAGE_THUNK_DATA *pSlots = (IMAGE_THUNK_DATA *)(pBase + pDesc->FirstThunk);
+        for (; pNames->u1.AddressOfData != 0; pNames++, pSlots++) {
+            if (IMAGE_SNAP_BY_ORDINAL(pNames->u1.Ordinal))
+                continue;
+            IMAGE_IMPORT_BY_NAME *pImport = (IMAGE_IMPORT_BY_NAME *)(pBase + pNames->u1.AddressOfData);
+            if (strcmp((const char *)pImport->Name, pszName) != 0)
+                continue;
+            DWORD dwOld;
+            VirtualProtect(&pSlots->u1.Function, sizeof(pSlots->u1.Function), PAGE_READWRITE, &dwOld);
+            void *pOld = (void *)pSlots->u1.Function;
+            pSlots->u1.Function = (ULONG_PTR)pNew;
+            VirtualProtect(&pSlots->u1.Function, sizeof(pSlots->u1.Function), dwOld, &dwOld);
+            return pOld;
+        }
+    }
+    return NULL;
+}
+
+class DialogFailures : public FileDialogs {
+protected:
+    void SetUp() override
+    {
+        FileDialogs::SetUp();
+        g_aScript.clear();
+        g_astrStartNames.clear();
+        m_pOpen = ReplaceImport("comdlg32.dll", "GetOpenFileNameA", (void *)ScriptedGetOpenFileNameA);
+        m_pError = ReplaceImport("comdlg32.dll", "CommDlgExtendedError",
+                                 (void *)ScriptedCommDlgExtendedError);
+        // GetFileName may not ask for the error code at all.
+        ASSERT_NE(nullptr, m_pOpen);
+    }
+    void TearDown() override
+    {
+        if (m_pOpen != NULL)
+            ReplaceImport("comdlg32.dll", "GetOpenFileNameA", m_pOpen);
+        if (m_pError != NULL)
+            ReplaceImport("comdlg32.dll", "CommDlgExtendedError", m_pError);
+        FileDialogs::TearDown();
+    }
+    // Runs GetFileName's open dialog on szFile, as "Browse..." does.
+    bool Browse(char *szFile) { return GetFileName(szFile, szFile, m_szFilter, FILENAME_OPEN, m_szTitle); }
+
+    void *m_pOpen = NULL;
+    void *m_pError = NULL;
+};
+
+TEST_F(DialogFailures, ARefusedStartingNameIsTriedOnceMoreWithoutIt)
+{
+    const char szQuoted[] = "\"C:\\Program Files\\browser.exe\"";
+    char szFile[MAX_PATH];
+    strcpy(szFile, szQuoted);
+    g_aScript = { { FALSE, FNERR_INVALIDFILENAME, "junk" }, { TRUE, 0, "C:\\new\\browser.exe" } };
+    EXPECT_TRUE(Browse(szFile));
+    EXPECT_EQ((std::vector<std::string>{ szQuoted, "" }), g_astrStartNames);
+    EXPECT_STREQ("C:\\new\\browser.exe", szFile);
+
+    // Refused again, or cancelled the second time: the name stays, no third try.
+    strcpy(szFile, szQuoted);
+    g_astrStartNames.clear();
+    g_aScript = { { FALSE, FNERR_INVALIDFILENAME, "junk" }, { FALSE, FNERR_INVALIDFILENAME, "junk" } };
+    EXPECT_FALSE(Browse(szFile));
+    EXPECT_EQ(2u, g_astrStartNames.size());
+    EXPECT_STREQ(szQuoted, szFile);
+
+    // A cancel is no refusal: no second dialog.
+    g_astrStartNames.clear();
+    g_aScript = { { FALSE, 0, "junk" } };
+    EXPECT_FALSE(Browse(szFile));
+    EXPECT_EQ(1u, g_astrStartNames.size());
+    EXPECT_STREQ(szQuoted, szFile);
+}
+
+TEST_F(DialogFailures, APathTooLongIsRefusedWithABoxAndTheNameKept)
+{
+    char szFile[MAX_PATH] = "C:\\Program Files\\browser.exe";
+    // The dialog leaves the size it needed in the first bytes of the buffer.
+    g_aScript = { { FALSE, FNERR_BUFFERTOOSMALL, "\x2c\x01" } };
+    Answerer answerer({ IDOK });
+    EXPECT_FALSE(Browse(szFile));
+    const _SEEN &seen = answerer.Seen();
+    ASSERT_TRUE(seen.fSeen) << "no box about the long path";
+    EXPECT_EQ("Error", seen.strCaption);
+    EXPECT_NE(std::string::npos, seen.strText.find("too long")) << seen.strText;
+    EXPECT_EQ(g_hwndMain, seen.hwndOwner);
+    EXPECT_EQ(1u, g_astrStartNames.size());
+    EXPECT_STREQ("C:\\Program Files\\browser.exe", szFile);
 }
 
 TEST_F(FileDialogs, SaveDialogAsksBeforeTakingAnExistingFile)

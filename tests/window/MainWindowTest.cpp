@@ -309,6 +309,21 @@ TEST_F(MainWindow, CloseBoxEndsTheProgramWithExitCodeZero)
     EXPECT_EQ(0u, editor.nExitCode);
 }
 
+TEST_F(MainWindow, CloseWhileABoxIsOpenWaitsUntilTheBoxIsAnswered)
+{
+    editor.clickAsync(IDC_POORMAN);
+    HWND hwndBox = editor.waitForDialog("Confirmation");
+    ASSERT_NE(nullptr, hwndBox);
+    // Sent, as "End task" would: handled inside the box's own message loop.
+    SendMessageA(editor.hwnd, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(IsWindow(editor.hwnd)) << "the window went while its box was open";
+    EXPECT_TRUE(IsWindow(hwndBox));
+    ASSERT_TRUE(editor.answerDialog(hwndBox, IDYES));
+    ASSERT_TRUE(editor.waitForExit());
+    EXPECT_EQ(0u, editor.nExitCode);
+    EXPECT_FALSE(IsWindow(editor.hwnd));
+}
+
 TEST_F(MainWindow, CancelEndsTheProgramWithExitCodeZero)
 {
     editor.clickAsync(IDCANCEL);

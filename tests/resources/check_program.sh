@@ -2,8 +2,9 @@
 # check_program.sh TRIPLET PROGRAM: succeeds only when PROGRAM, a build of
 # qwconfig.exe for the MinGW-w64 target TRIPLET (i686-w64-mingw32 or
 # x86_64-w64-mingw32), is a GUI-subsystem program that imports only the DLLs
-# Windows always takes from its system folder (no comctl32), carries the icon group "A" (one 32 x 32 image, 256 colours), the
-# version record 0.1.5.780, and no manifest.
+# Windows always takes from its system folder (no comctl32), carries the icon
+# group "A" (one 32 x 32 image, 256 colours), the version record of the
+# version that its build wrote into version.txt beside it, and no manifest.
 # Prints one line per failed check; exits 1 when any check failed.
 set -u
 if [ $# -ne 2 ]; then
@@ -77,11 +78,18 @@ fi
 version_line() {
     printf "%s\n" "$script" | sed -n '/^1 VERSIONINFO/,/^END/p' | grep -Eq "$1"
 }
-version_line '^ FILEVERSION 0, 1, 5, 780$' || fail "file version is not 0,1,5,780"
-version_line '^ PRODUCTVERSION 0, 1, 5, 780$' || fail "product version is not 0,1,5,780"
+# The one version of the build, as text (0.1.5.780), as windres shows its
+# numbers (0, 1, 5, 780) and as a pattern for the text.
+version=$(cat "$(dirname "$exe")/version.txt" 2>/dev/null)
+numbers=$(echo "$version" | sed 's/\./, /g')
+pattern=$(echo "$version" | sed 's/\./\\./g')
+echo "$version" | grep -Eq '^[0-9]+\.[0-9]+\.[0-9]+\.[0-9]+$' ||
+    fail "no version of four numbers in version.txt beside it: '$version'"
+version_line "^ FILEVERSION $numbers\$" || fail "file version is not $numbers"
+version_line "^ PRODUCTVERSION $numbers\$" || fail "product version is not $numbers"
 version_line 'BLOCK "040904E4"' || fail "version strings are not in block 040904E4"
-version_line 'VALUE "FileVersion", "0\.1\.5\.780"' || fail "FileVersion string is not 0.1.5.780"
-version_line 'VALUE "ProductVersion", "0\.1\.5\.780"' || fail "ProductVersion string is not 0.1.5.780"
+version_line "VALUE \"FileVersion\", \"$pattern\"" || fail "FileVersion string is not $version"
+version_line "VALUE \"ProductVersion\", \"$pattern\"" || fail "ProductVersion string is not $version"
 version_line 'VALUE "Translation", 0x409, 1252' || fail "translation is not 0x409, 1252"
 
 exit $status

@@ -10,6 +10,8 @@
 
 #include <windows.h>
 
+#include "EndedProcess.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -233,15 +235,9 @@ TEST_F(StoreWin32, ReplacedFileUnderTheBackupNameComesBack)
 // After a save that made the file, leftovers stay too.
 TEST_F(StoreWin32, InterruptedReplaceIsPutRightByTheNextRead)
 {
-    STARTUPINFOA si = {};
-    PROCESS_INFORMATION pi;
-    si.cb = sizeof(si);
-    char szCommand[] = "cmd.exe /c exit";
-    ASSERT_TRUE(CreateProcessA(NULL, szCommand, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi));
-    WaitForSingleObject(pi.hProcess, INFINITE);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
-    const std::string sEnded = "qw.ini." + std::to_string(pi.dwProcessId);
+    const DWORD dwEnded = EndedProcessId();
+    ASSERT_NE(0u, dwEnded);
+    const std::string sEnded = "qw.ini." + std::to_string(dwEnded);
     Write("#key = older\r\n", sEnded + "-1.bak");
     Write(sOld, sEnded + "-2.bak");
     Write("#key = half", sEnded + "-3.tmp");

@@ -18,6 +18,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "EndedProcess.h"
 #else
 #include "IniFileFaults.h"
 
@@ -641,15 +643,9 @@ TEST_F(Failures, HardLinkedFileIsRewrittenInPlace)
 // next save; a name that only looks alike stays.
 TEST_F(Failures, LeftoversOfEndedProcessesAreRemoved)
 {
-    STARTUPINFOA si = {};
-    PROCESS_INFORMATION pi;
-    si.cb = sizeof(si);
-    char szCommand[] = "cmd.exe /c exit";
-    ASSERT_TRUE(CreateProcessA(NULL, szCommand, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi));
-    WaitForSingleObject(pi.hProcess, INFINITE);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
-    const std::string sEnded = std::to_string(pi.dwProcessId);
+    const DWORD dwEnded = EndedProcessId();
+    ASSERT_NE(0u, dwEnded);
+    const std::string sEnded = std::to_string(dwEnded);
     for (const std::string &sName : {"qw.ini"s, "qw.ini." + sEnded + "-0.tmp", "qw.ini." + sEnded + "-0.tmp.bak"})
         fclose(fopen((dir / sName).string().c_str(), "wb"));
     ASSERT_TRUE(IniFile_PutString(file.c_str(), nullptr, "key", "1"));

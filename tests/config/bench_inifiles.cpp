@@ -8,6 +8,7 @@
 // Counters: the baseline's time, the ratio operation / baseline, and the time
 // per MB of file of both. The files live in a folder in the current directory,
 // so run it from a folder on the disk to be measured.
+#include "EditorSettings.h"
 #include "IniFiles.h"
 
 #include <benchmark/benchmark.h>
@@ -28,14 +29,6 @@ namespace {
 
 const char *const BENCH_DIR = "bench_inifiles.work";
 
-// The editor's fourteen settings, as its "Okay" saves them.
-const _INISETTING aEditor[] = {
-    {"server_address", "play.quarrow.net"}, {"server_port", "2000"}, {"save_ignores", "1"},
-    {"use_global_ignores", "0"}, {"normal_camera_rotation_speed", "15.0"},
-    {"fine_camera_rotation_speed", "1.0"}, {"browser", "C:\\Program Files\\Firefox\\firefox.exe"},
-    {"video_mode", "6"}, {"full_screen", "1"}, {"shadows_on", "1"}, {"clouds_shadows", "1"},
-    {"no_adjust_shadows", "0"}, {"poor_man", "0"}, {"no_sound", "0"}};
-const int nEditor = (int)(sizeof(aEditor) / sizeof(aEditor[0]));
 
 // Writes a configuration file of about cbTotal bytes: settings, comments and
 // blank lines, with the key "sound" in the middle; with fEditor, the editor's

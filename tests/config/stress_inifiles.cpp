@@ -6,6 +6,7 @@
 // additions that were reported saved are missing from the file.
 // A measurement, not a test: run it from a folder on the disk to be measured,
 //     build/native/tests/config/stress_inifiles [ADDITIONS] [FILLER_BYTES]
+#include "EditorSettings.h"
 #include "IniFiles.h"
 
 #include <signal.h>
@@ -25,14 +26,6 @@ namespace {
 
 const char *const STRESS_DIR = "stress_inifiles.work";
 
-// The editor's fourteen settings, as its "Okay" saves them.
-const _INISETTING aEditor[] = {
-    {"server_address", "play.quarrow.net"}, {"server_port", "2000"}, {"save_ignores", "1"},
-    {"use_global_ignores", "0"}, {"normal_camera_rotation_speed", "15.0"},
-    {"fine_camera_rotation_speed", "1.0"}, {"browser", "C:\\Program Files\\Firefox\\firefox.exe"},
-    {"video_mode", "6"}, {"full_screen", "1"}, {"shadows_on", "1"}, {"clouds_shadows", "1"},
-    {"no_adjust_shadows", "0"}, {"poor_man", "0"}, {"no_sound", "0"}};
-const int nEditor = (int)(sizeof(aEditor) / sizeof(aEditor[0]));
 
 // What the saving process counts, in memory shared with the parent.
 struct _SHARED {

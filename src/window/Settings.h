@@ -37,8 +37,9 @@ void Settings_Refresh(HWND hwnd, DlgItemsControl *p_dic);
 
 // Handles WM_COMMAND from control wID with notification wCode. "Okay" saves
 // all fourteen keys at once and closes, or, when the file cannot be written,
-// says so and keeps the window; "Cancel" closes. After a close neither hwnd
-// nor p_dic exists.
+// says so and keeps the window; "Cancel" closes. A close asked for here is
+// carried out once the window's WM_COMMAND handler returns, so hwnd and p_dic
+// stay valid to the end of this call.
 void Settings_OnCommand(HWND hwnd, DlgItemsControl *p_dic, WORD wID, WORD wCode);
 
 #endif

@@ -13,6 +13,8 @@
 
 // Block in which small pieces are gathered before they are written.
 #define GATHER_BLOCK 65536
+// Block in which a file is compared with the bytes that were read.
+#define COMPARE_BLOCK 16384
 
 unsigned char *IniStore_ReadAll(size_t cbSize, PFNINIREAD pfnRead, void *pvFile, size_t *pcb)
 {
@@ -68,6 +70,22 @@ bool IniStore_WritePieces(const _INIPIECE *aPieces, size_t nPieces, PFNINIWRITE 
     fOk = fOk && (cbBlock == 0 || pfnWrite(pvFile, pbBlock, cbBlock));
     free(pbBlock);
     return fOk;
+}
+
+int IniStore_HoldsBytes(PFNINIREAD pfnRead, void *pvFile, const unsigned char *pb, size_t cb)
+{
+    unsigned char abBlock[COMPARE_BLOCK];
+    for (size_t cbDone = 0;;) {
+        long cbRead = pfnRead(pvFile, abBlock, sizeof(abBlock));
+        if (cbRead < 0)
+            return -1;
+        if (cbRead == 0)
+            return cbDone == cb;
+        // More bytes than were read, or other ones.
+        if ((size_t)cbRead > cb - cbDone || memcmp(abBlock, pb + cbDone, (size_t)cbRead) != 0)
+            return 0;
+        cbDone += (size_t)cbRead;
+    }
 }
 
 // The number of the next temporary name of this process: never handed out twice.

@@ -117,6 +117,12 @@ int IniStore_Finish(_INIFILEDATA *pfd, int nResult, void *pvFacts);
 typedef long (*PFNINIREAD)(void *pvFile, unsigned char *pb, size_t cb);
 unsigned char *IniStore_ReadAll(size_t cbSize, PFNINIREAD pfnRead, void *pvFile, size_t *pcb);
 
+// Reads the file pvFile from its current offset to its end through pfnRead
+// and compares it with the cb bytes at pb: 1 when it holds exactly them, 0
+// when it holds others, -1 when a read fails (the platform's error left as
+// the failed read set it).
+int IniStore_HoldsBytes(PFNINIREAD pfnRead, void *pvFile, const unsigned char *pb, size_t cb);
+
 // Writes the pieces one after another through pfnWrite (which writes cb
 // bytes at pb behind what it wrote before, on the file pvFile): small pieces
 // are gathered into larger blocks first. False on the first failed write.

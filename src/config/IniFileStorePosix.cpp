@@ -27,8 +27,6 @@
 
 // Candidate names tried for a temporary file.
 #define TEMP_TRIES 100
-// Block in which a file is read back to compare it with the bytes first read.
-#define COMPARE_BLOCK 65536
 // How long a save waits for another one's lock: tries, and the pause between.
 #define LOCK_TRIES 200
 #define LOCK_PAUSE_NS 1000000L
@@ -139,30 +137,8 @@ static int WriteRefusal(const char *pszFile, const struct stat *pst)
 // another result when it cannot be read.
 static int CompareContent(int fd, const _INIFILEDATA *pfd)
 {
-    unsigned char *pbBlock = (unsigned char *)malloc(COMPARE_BLOCK);
-    if (!pbBlock)
-        return INISAVE_FAILED;
-    size_t cbDone = 0;
-    int nResult;
-    for (;;) {
-        long cbRead = ReadSome(&fd, pbBlock, COMPARE_BLOCK);
-        if (cbRead < 0) {
-            nResult = ResultOfErrno(errno);
-            break;
-        }
-        if (cbRead == 0) {
-            nResult = cbDone == pfd->cb ? INISAVE_OK : INISAVE_CHANGED;
-            break;
-        }
-        // More bytes than were read, or other ones.
-        if ((size_t)cbRead > pfd->cb - cbDone || memcmp(pbBlock, pfd->pb + cbDone, (size_t)cbRead) != 0) {
-            nResult = INISAVE_CHANGED;
-            break;
-        }
-        cbDone += (size_t)cbRead;
-    }
-    free(pbBlock);
-    return nResult;
+    int nSame = IniStore_HoldsBytes(ReadSome, &fd, pfd->pb, pfd->cb);
+    return nSame < 0 ? ResultOfErrno(errno) : nSame ? INISAVE_OK : INISAVE_CHANGED;
 }
 
 // True when two timestamps are the same to the nanosecond.
@@ -208,6 +184,21 @@ static bool SameStatus(const struct stat *pst, const struct stat *pstRead, size_
            pst->st_gid == pstRead->st_gid && pst->st_nlink == pstRead->st_nlink;
 }
 
+// The last checks on the open file fd (whose status is *pst) when it passed
+// the cheap tests (fCheap): it is locked, then must still be under the name
+// pszTarget and hold exactly the bytes of *pfd. INISAVE_CHANGED when it fails
+// a test; another result when that cannot be told.
+static int LockIfStillRead(int fd, bool fCheap, const char *pszTarget, const struct stat *pst,
+                           const _INIFILEDATA *pfd)
+{
+    int nResult = fCheap ? LockFile(fd) : INISAVE_CHANGED;
+    if (nResult == INISAVE_OK)
+        nResult = StillNamed(pszTarget, pst);
+    if (nResult == INISAVE_OK)
+        nResult = CompareContent(fd, pfd);
+    return nResult;
+}
+
 // INISAVE_OK when pszTarget is still the file that was read: missing when it
 // was missing, else with the status it had (SameStatus) and the bytes that
 // were read (the time alone may be too coarse to tell two writes apart).
@@ -224,16 +215,11 @@ static int LockUnchanged(const char *pszTarget, const _INIFILEDATA *pfd, const s
     if (fd < 0)
         return ResultOfErrno(errno);
     struct stat st;
-    int nResult = INISAVE_CHANGED;
+    int nResult;
     if (pstRead && IO(IO_FSTAT, fstat(fd, &st)) != 0)
         nResult = ResultOfErrno(errno);
-    else if (pstRead && SameStatus(&st, pstRead, pfd->cb))
-        nResult = LockFile(fd);
-    // Locked, the file must still be under its name and hold the same bytes.
-    if (nResult == INISAVE_OK)
-        nResult = StillNamed(pszTarget, &st);
-    if (nResult == INISAVE_OK)
-        nResult = CompareContent(fd, pfd);
+    else
+        nResult = LockIfStillRead(fd, pstRead && SameStatus(&st, pstRead, pfd->cb), pszTarget, &st, pfd);
     if (nResult == INISAVE_OK)
         *pfdLock = fd;
     else
@@ -383,16 +369,12 @@ static int RewriteInPlace(const char *pszTarget, const _INIFILEDATA *pfd, const 
     if (fd < 0)
         return errno == ENOENT ? INISAVE_CHANGED : ResultOfErrno(errno);
     struct stat st;
-    int nResult = INISAVE_CHANGED;
+    int nResult;
     if (IO(IO_FSTAT, fstat(fd, &st)) != 0)
         nResult = ResultOfErrno(errno);
-    else if (S_ISREG(st.st_mode) && (size_t)st.st_size == pfd->cb)
-        nResult = LockFile(fd);
-    // Locked, the file must still be under its name and hold the same bytes.
-    if (nResult == INISAVE_OK)
-        nResult = StillNamed(pszTarget, &st);
-    if (nResult == INISAVE_OK)
-        nResult = CompareContent(fd, pfd);
+    else
+        nResult = LockIfStillRead(fd, S_ISREG(st.st_mode) && (size_t)st.st_size == pfd->cb, pszTarget, &st,
+                                  pfd);
     if (nResult == INISAVE_OK &&
         (!WritePieces(fd, aPieces, nPieces) ||
          IO(IO_FTRUNCATE, ftruncate(fd, (off_t)PiecesSize(aPieces, nPieces))) != 0 ||

@@ -32,8 +32,6 @@
 #define TEMP_TRIES 100
 // Largest block handed to one ReadFile or WriteFile call.
 #define IO_CHUNK 0x40000000u
-// Block in which a file is compared with the bytes that were read.
-#define COMPARE_BLOCK 16384
 // Tries of a replace that another program (a virus checker, the search
 // indexer) refuses for a moment, and the first pause between them in
 // milliseconds; each pause doubles (10 + 20 + 40 + 80 ms at most).
@@ -198,21 +196,9 @@ static bool NameExists(const char *pszName)
 // be read.
 static int HoldsBytes(HANDLE hFile, const unsigned char *pb, size_t cb)
 {
-    unsigned char abBlock[COMPARE_BLOCK];
     if (SetFilePointer(hFile, 0, NULL, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
         return -1;
-    for (size_t cbDone = 0;;) {
-        long cbRead = ReadSome(hFile, abBlock, sizeof(abBlock));
-        if (cbRead < 0)
-            return -1;
-        if ((size_t)cbRead > cb - cbDone)
-            return 0;
-        if (cbRead == 0)
-            return cbDone == cb;
-        if (memcmp(abBlock, pb + cbDone, (size_t)cbRead) != 0)
-            return 0;
-        cbDone += (size_t)cbRead;
-    }
+    return IniStore_HoldsBytes(ReadSome, hFile, pb, cb);
 }
 
 // True when the file of that name holds exactly the bytes that were read.
@@ -327,21 +313,6 @@ static bool ProcessMayRun(DWORD uProcess)
     return fRuns;
 }
 
-// Builds the name of a file beside pszFile called pszName into pszPath (of
-// MAX_PATH bytes); false when it does not fit.
-static bool NameBeside(char *pszPath, const char *pszFile, const char *pszName)
-{
-    const char *pszSlash = strrchr(pszFile, '\\'), *pszOther = strrchr(pszFile, '/');
-    if (!pszSlash || (pszOther && pszOther > pszSlash))
-        pszSlash = pszOther;
-    size_t cchFolder = pszSlash ? (size_t)(pszSlash + 1 - pszFile) : 0, cchName = strlen(pszName);
-    if (cchFolder + cchName >= MAX_PATH)
-        return false;
-    memcpy(pszPath, pszFile, cchFolder);
-    memcpy(pszPath + cchFolder, pszName, cchName + 1);
-    return true;
-}
-
 // The last component of a file name.
 static const char *BaseOf(const char *pszFile)
 {
@@ -349,6 +320,18 @@ static const char *BaseOf(const char *pszFile)
     if (!pszSlash || (pszOther && pszOther > pszSlash))
         pszSlash = pszOther;
     return pszSlash ? pszSlash + 1 : pszFile;
+}
+
+// Builds the name of a file beside pszFile called pszName into pszPath (of
+// MAX_PATH bytes); false when it does not fit.
+static bool NameBeside(char *pszPath, const char *pszFile, const char *pszName)
+{
+    size_t cchFolder = (size_t)(BaseOf(pszFile) - pszFile), cchName = strlen(pszName);
+    if (cchFolder + cchName >= MAX_PATH)
+        return false;
+    memcpy(pszPath, pszFile, cchFolder);
+    memcpy(pszPath + cchFolder, pszName, cchName + 1);
+    return true;
 }
 
 // Finds the files beside pszFile named "<file>.*<pszEnd>" (pszFind of

@@ -5,6 +5,7 @@
 #include "IniFileFaults.h"
 #include "IniFileStore.h"
 #include "IniFiles.h"
+#include "TestFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +14,6 @@
 #include "EndedProcess.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -109,12 +109,7 @@ class StoreWin32 : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        static unsigned nCount = 0;
-        auto nTicks = std::chrono::steady_clock::now().time_since_epoch().count();
-        do {
-            dir = fs::temp_directory_path() /
-                  ("qw_store_" + std::to_string(nTicks) + "_" + std::to_string(nCount++));
-        } while (!fs::create_directory(dir));
+        dir = MakeTestFolder("qw_store_");
         file = (dir / "qw.ini").string();
         ArmFaults({});
     }

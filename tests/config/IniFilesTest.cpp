@@ -3,12 +3,12 @@
 // test works in its own temporary folder; after a write the exact bytes of the
 // file are compared.
 #include "IniFiles.h"
+#include "TestFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cfloat>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -47,13 +47,7 @@ protected:
 
     void SetUp() override
     {
-        // A fresh folder per test: tick count and a counter keep names unique.
-        static unsigned nCount = 0;
-        auto nTicks = std::chrono::steady_clock::now().time_since_epoch().count();
-        do {
-            dir = fs::temp_directory_path() /
-                  ("qw_inifiles_" + std::to_string(nTicks) + "_" + std::to_string(nCount++));
-        } while (!fs::create_directory(dir));
+        dir = MakeTestFolder("qw_inifiles_");
         file = (dir / "qw.ini").string();
     }
 

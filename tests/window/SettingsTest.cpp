@@ -74,6 +74,9 @@ protected:
         return editor.start(folder.c_str());
     }
     // Presses "Okay" and waits for the end; true when the program ended with 0.
+    // Starts on a read-only copy of the sample, changes every page and presses
+    // "Okay": the "not saved" box, or NULL when it does not show.
+    HWND okayOnReadOnlySample();
     bool okay()
     {
         editor.clickAsync(IDOK);
@@ -476,15 +479,19 @@ TEST_F(Settings, AFolderNameTheCodePageCannotSpellIsUsedByItsShortName)
     EXPECT_TRUE(RemoveDirectoryW(wide.c_str()));
 }
 
+HWND Settings::okayOnReadOnlySample()
+{
+    if (!writeFileBytes(ini, szSample) || !SetFileAttributesA(ini.c_str(), FILE_ATTRIBUTE_READONLY) ||
+        !start())
+        return NULL;
+    ChangeEverything(editor);
+    editor.clickAsync(IDOK);
+    return editor.waitForDialog("Error");
+}
+
 TEST_F(Settings, OkayThatCannotWriteSaysSoAndKeepsTheWindow)
 {
-    ASSERT_TRUE(writeFileBytes(ini, szSample));
-    ASSERT_TRUE(SetFileAttributesA(ini.c_str(), FILE_ATTRIBUTE_READONLY));
-    ASSERT_TRUE(start());
-    ChangeEverything(editor);
-
-    editor.clickAsync(IDOK);
-    HWND hwndBox = editor.waitForDialog("Error");
+    HWND hwndBox = okayOnReadOnlySample();
     ASSERT_NE(nullptr, hwndBox);
     char szText[1024] = "";
     GetDlgItemTextA(hwndBox, 0xFFFF, szText, sizeof(szText));
@@ -512,13 +519,7 @@ TEST_F(Settings, OkayThatCannotWriteSaysSoAndKeepsTheWindow)
 
 TEST_F(Settings, CloseWhileTheNotSavedBoxIsOpenEndsOnceItIsAnswered)
 {
-    ASSERT_TRUE(writeFileBytes(ini, szSample));
-    ASSERT_TRUE(SetFileAttributesA(ini.c_str(), FILE_ATTRIBUTE_READONLY));
-    ASSERT_TRUE(start());
-    ChangeEverything(editor);
-
-    editor.clickAsync(IDOK);
-    HWND hwndBox = editor.waitForDialog("Error");
+    HWND hwndBox = okayOnReadOnlySample();
     ASSERT_NE(nullptr, hwndBox);
     // Sent, as "End task" would: handled inside the box's own message loop,
     // while "Okay" still waits for the box.

@@ -1,0 +1,24 @@
+// A fresh, empty folder of its own for each test of the configuration file
+// module, under the system's temporary folder.
+#ifndef QW_TESTFOLDER_H
+#define QW_TESTFOLDER_H
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+
+// Makes a new folder named "<prefix><ticks>_<n>": the tick count and a
+// counter keep the names apart between runs and tests.
+inline std::filesystem::path MakeTestFolder(const std::string &sPrefix)
+{
+    static unsigned nCount = 0;
+    auto nTicks = std::chrono::steady_clock::now().time_since_epoch().count();
+    std::filesystem::path dir;
+    do {
+        dir = std::filesystem::temp_directory_path() /
+              (sPrefix + std::to_string(nTicks) + "_" + std::to_string(nCount++));
+    } while (!std::filesystem::create_directory(dir));
+    return dir;
+}
+
+#endif

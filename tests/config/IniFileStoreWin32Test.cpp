@@ -125,16 +125,7 @@ protected:
     // The whole file, or "<missing>".
     static std::string Read(const std::string &sName = "qw.ini")
     {
-        FILE *pf = fopen((dir / sName).string().c_str(), "rb");
-        if (!pf)
-            return "<missing>";
-        std::string sBytes;
-        char ab[4096];
-        size_t cb;
-        while ((cb = fread(ab, 1, sizeof(ab), pf)) > 0)
-            sBytes.append(ab, cb);
-        fclose(pf);
-        return sBytes;
+        return ReadWholeFile((dir / sName).string());
     }
 
     static std::vector<std::string> Listing()

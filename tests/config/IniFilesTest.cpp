@@ -116,16 +116,7 @@ protected:
     // The whole of a file, or "<missing>" when it cannot be opened.
     static std::string ReadFrom(const std::string &sFile)
     {
-        FILE *pf = fopen(sFile.c_str(), "rb");
-        if (!pf)
-            return "<missing>";
-        std::string sBytes;
-        char ab[4096];
-        size_t cb;
-        while ((cb = fread(ab, 1, sizeof(ab), pf)) > 0)
-            sBytes.append(ab, cb);
-        fclose(pf);
-        return sBytes;
+        return ReadWholeFile(sFile);
     }
 
     // Sorted names in the test folder.

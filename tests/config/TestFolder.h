@@ -1,9 +1,10 @@
 // A fresh, empty folder of its own for each test of the configuration file
-// module, under the system's temporary folder.
+// module, under the system's temporary folder, and the files in it read whole.
 #ifndef QW_TESTFOLDER_H
 #define QW_TESTFOLDER_H
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 
@@ -19,6 +20,21 @@ inline std::filesystem::path MakeTestFolder(const std::string &sPrefix)
               (sPrefix + std::to_string(nTicks) + "_" + std::to_string(nCount++));
     } while (!std::filesystem::create_directory(dir));
     return dir;
+}
+
+// The whole of a file, or "<missing>" when it cannot be opened.
+inline std::string ReadWholeFile(const std::string &sFile)
+{
+    FILE *pf = fopen(sFile.c_str(), "rb");
+    if (!pf)
+        return "<missing>";
+    std::string sBytes;
+    char ab[4096];
+    size_t cb;
+    while ((cb = fread(ab, 1, sizeof(ab), pf)) > 0)
+        sBytes.append(ab, cb);
+    fclose(pf);
+    return sBytes;
 }
 
 #endif

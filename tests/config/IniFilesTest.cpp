@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #ifdef _WIN32
@@ -26,6 +27,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -209,6 +211,8 @@ TEST_F(Reading, LinesThatAreNoSettings)
 TEST_F(Reading, CutsToBufferAndTrimsTheCut)
 {
     Write("#key = abc def\n");
+    EXPECT_EQ(Get("key", 8), "abc def");
+    EXPECT_EQ(Get("key", 7), "abc de");
     EXPECT_EQ(Get("key", 5), "abc");
     EXPECT_EQ(Get("key", 4), "abc");
     EXPECT_EQ(Get("key", 2), "a");
@@ -240,18 +244,30 @@ TEST_F(Reading, SnapshotAnswersLikeSingleGetsFromOneRead)
     ASSERT_NE(pSnapshot, nullptr);
     EXPECT_EQ(nResult, INIFILE_OK);
     Write("#port = 1\n");  // read once: later changes are not seen
-    const char *const apszKeys[] = {"port", "host", "key", "empty", "text", "missing", "a b", ""};
-    for (const char *pszKey : apszKeys) {
+    // Each key: the value found (or "untouched"), LoadString's with a buffer
+    // of four bytes and the default "default", LoadInt's with the default -7.
+    const struct {
+        const char *pszKey, *pszGet, *pszLoad;
+        int nInt;
+    } aCases[] = {
+        {"port", "0080", "008", 80}, {"host", "a=b", "a=b", -7}, {"key", "12abc", "12a", 12},
+        {"empty", "", "", -7}, {"text", "ttttttttttttttt", "ttt", -7}, {"missing", "untouched", "def", -7},
+        {"a b", "untouched", "def", -7}, {"", "untouched", "def", -7},
+    };
+    for (const auto &c : aCases) {
         Write(sContent);
+        const bool fFound = strcmp(c.pszGet, "untouched") != 0;
         char szSnap[16] = "untouched", szFile[16] = "untouched";
-        EXPECT_EQ(IniFile_SnapshotGetString(pSnapshot, pszKey, szSnap, sizeof(szSnap)),
-                  IniFile_GetString(file.c_str(), nullptr, pszKey, szFile, sizeof(szFile)));
-        EXPECT_STREQ(szSnap, szFile) << pszKey;
-        EXPECT_EQ(IniFile_SnapshotLoadString(pSnapshot, pszKey, "default", szSnap, 4),
-                  IniFile_LoadString(file.c_str(), nullptr, pszKey, "default", szFile, 4));
-        EXPECT_STREQ(szSnap, szFile) << pszKey;
-        EXPECT_EQ(IniFile_SnapshotLoadInt(pSnapshot, pszKey, -7),
-                  IniFile_LoadInt(file.c_str(), nullptr, pszKey, -7)) << pszKey;
+        EXPECT_EQ(IniFile_SnapshotGetString(pSnapshot, c.pszKey, szSnap, sizeof(szSnap)), fFound);
+        EXPECT_EQ(IniFile_GetString(file.c_str(), nullptr, c.pszKey, szFile, sizeof(szFile)), fFound);
+        EXPECT_STREQ(szSnap, c.pszGet) << c.pszKey;
+        EXPECT_STREQ(szFile, c.pszGet) << c.pszKey;
+        EXPECT_EQ(IniFile_SnapshotLoadString(pSnapshot, c.pszKey, "default", szSnap, 4), fFound);
+        EXPECT_EQ(IniFile_LoadString(file.c_str(), nullptr, c.pszKey, "default", szFile, 4), fFound);
+        EXPECT_STREQ(szSnap, c.pszLoad) << c.pszKey;
+        EXPECT_STREQ(szFile, c.pszLoad) << c.pszKey;
+        EXPECT_EQ(IniFile_SnapshotLoadInt(pSnapshot, c.pszKey, -7), c.nInt) << c.pszKey;
+        EXPECT_EQ(IniFile_LoadInt(file.c_str(), nullptr, c.pszKey, -7), c.nInt) << c.pszKey;
         Write("#port = 1\n");
     }
     IniFile_FreeSnapshot(pSnapshot);
@@ -350,10 +366,22 @@ TEST_F(Writing, BatchGivesTheBytesOfItsSinglePuts)
         {"fine_camera_rotation_speed", "1.0"}, {"browser", "C:\\B\xe9\\b.exe"}, {"video_mode", "6"},
         {"full_screen", "1"}, {"shadows_on", "0"}, {"clouds_shadows", "1"},
         {"no_adjust_shadows", "0"}, {"poor_man", "0"}, {"no_sound", "1"}};
+    // The editor's lines but those of two keys, in its order, as appends give them.
+    auto Appended = [&](const std::string &sSkip1, const std::string &sSkip2) {
+        std::string s;
+        for (const auto &change : aEditor) {
+            if (change.first != sSkip1 && change.first != sSkip2)
+                s += (s.empty() ? "#" : "\r\n#") + std::string(change.first) + " = " + change.second;
+        }
+        return s;
+    };
     EXPECT_EQ(BatchInto("<missing>", {{"a", "1"}, {"b", "2"}}), "#a = 1\r\n#b = 2");
-    BatchInto("<missing>", aEditor);
-    BatchInto("#SERVER_PORT = 1\r\n  #server_port=2\n#browser\n#x = 1\n#no_sound = 0", aEditor);
-    BatchInto("\xEF\xBB\xBF#video_mode = 2\r\n; note\r\n#poor_man", aEditor);
+    EXPECT_EQ(BatchInto("<missing>", aEditor), Appended("", ""));
+    EXPECT_EQ(BatchInto("#SERVER_PORT = 1\r\n  #server_port=2\n#browser\n#x = 1\n#no_sound = 0", aEditor),
+              "#server_port = 0080\n  #server_port = 0080\n#browser\n#x = 1\n#no_sound = 1\n" +
+                  Appended("server_port", "no_sound"));
+    EXPECT_EQ(BatchInto("\xEF\xBB\xBF#video_mode = 2\r\n; note\r\n#poor_man", aEditor),
+              "\xEF\xBB\xBF#video_mode = 6\n; note\r\n#poor_man\r\n" + Appended("video_mode", ""));
     // The same key again (in any case): its last spelling and value, where the
     // first change would have put it.
     EXPECT_EQ(BatchInto("#b = 0\n", {{"a", "1"}, {"b", "2"}, {"A", "3"}, {"B", "4\n#c = 5"}}),
@@ -393,6 +421,24 @@ TEST_F(Matching, IgnoresAsciiCaseOnly)
     EXPECT_EQ(Get("c\xC9"), NOT_FOUND);
     EXPECT_EQ(Get("c\xE9"), "3");
     EXPECT_EQ(Get("A{"), "1");
+
+    // Every letter in either case, first in the key word and behind it, with
+    // the "#" at every offset of the eight bytes the scan tests at a time.
+    const std::string sSmall = "abcdefghijklmnopqrstuvwxyz", sCapital = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    for (size_t i = 0; i < 26; i++) {
+        for (size_t nOffset = 0; nOffset < 17; nOffset++) {
+            const std::string sIndent(nOffset, ' ');
+            Write(sIndent + "#" + sCapital[i] + sCapital + " = " + sSmall[i] + "\n" + sIndent);
+            EXPECT_EQ(Get((sSmall[i] + sSmall).c_str()), std::string(1, sSmall[i])) << nOffset;
+            Write("x\n" + sIndent + "#" + sSmall[i] + sSmall + "=" + sCapital[i]);
+            EXPECT_EQ(Get((sCapital[i] + sCapital).c_str()), std::string(1, sCapital[i])) << nOffset;
+        }
+    }
+    // A batch tests the first bytes of a key word quickly: every capital there.
+    EXPECT_EQ(BatchInto("#ABCD = 0\n#EFGH = 0\n#IJKL = 0\n#MNOP = 0\n#QRST = 0\n#UVWX = 0\n#WXYZ = 0\n",
+                        {{"abcd", "1"}, {"efgh", "2"}, {"ijkl", "3"}, {"mnop", "4"}, {"qrst", "5"},
+                         {"uvwx", "6"}, {"wxyz", "7"}}),
+              "#abcd = 1\n#efgh = 2\n#ijkl = 3\n#mnop = 4\n#qrst = 5\n#uvwx = 6\n#wxyz = 7\n");
 }
 
 TEST_F(Matching, WholeKeyWordOnly)
@@ -441,6 +487,7 @@ TEST_F(Accessors, LoadInt)
         {"99999999999", 2147483647},     {"-99999999999", -2147483647 - 1},
         // Only the first 31 bytes are read: 30 zeros and the 1.
         {"000000000000000000000000000000123", 1},
+        {"0000000000000000000000000000012", 12},
     };
     for (const auto &c : aCases) {
         Write("#port = "s + c.pszValue + "\n");
@@ -496,6 +543,10 @@ TEST_F(Accessors, SaveFormatsTheValue)
     EXPECT_EQ(Read(), "#port = 1");
     ASSERT_TRUE(IniFile_SaveInt(file.c_str(), nullptr, "port", -2147483647 - 1, ""));
     EXPECT_EQ(Read(), "#port = -2147483648");
+    for (int nWidth : {63, 64, 65}) {
+        ASSERT_TRUE(IniFile_SaveInt(file.c_str(), nullptr, "port", 5, ("%0" + std::to_string(nWidth) + "d").c_str()));
+        EXPECT_EQ(Read(), "#port = " + std::string((size_t)nWidth - 1, '0') + "5");
+    }
     ASSERT_TRUE(IniFile_SaveInt(file.c_str(), nullptr, "port", 5, "%0100d"));
     EXPECT_EQ(Read(), "#port = " + std::string(99, '0') + "5");
 
@@ -525,7 +576,10 @@ TEST_F(Failures, ReadOnlyFileIsLeftAlone)
     EXPECT_FALSE(IniFile_PutString(file.c_str(), nullptr, "key", "2"));
     EXPECT_FALSE(IniFile_SaveInt(file.c_str(), nullptr, "other", 2, nullptr));
 #ifndef _WIN32
+    // Read-only for its owner, even with a write bit for others.
     const _INISETTING setting = {"key", "2"};
+    EXPECT_EQ(IniFile_PutStringsEx(file.c_str(), nullptr, &setting, 1), INISAVE_READ_ONLY);
+    chmod(file.c_str(), 0466);
     EXPECT_EQ(IniFile_PutStringsEx(file.c_str(), nullptr, &setting, 1), INISAVE_READ_ONLY);
 #endif
     EXPECT_EQ(Read(), sBefore);
@@ -787,8 +841,9 @@ TEST_F(Failures, OnlyRegularFilesAreRead)
 } // namespace
 
 // The fault seam of the file store: the nth call of one kind fails with the
-// errno chosen, any number of such faults at once; every call is counted, and
-// a test may act as another program right before any call.
+// errno chosen (with nAt = -n, the nth and every later one), any number of
+// such faults at once; every call is counted, and a test may act as another
+// program right before any call.
 namespace {
 struct _FAULT {
     int nCall, nAt, nErrno;
@@ -811,7 +866,7 @@ bool IniFault_Hit(int nCall)
     if (g_fnBeforeCall)
         g_fnBeforeCall(nCall, n);
     for (const _FAULT &fault : g_aFaults) {
-        if (fault.nCall == nCall && fault.nAt == n) {
+        if (fault.nCall == nCall && (fault.nAt == n || (fault.nAt < 0 && n >= -fault.nAt))) {
             errno = fault.nErrno;
             return true;
         }
@@ -908,6 +963,15 @@ TEST_F(Failures, EveryFailingCallLeavesTheFileAsItWas)
         {{{IO_WRITE, 1, ENOSPC}}, INISAVE_FULL, true, &sBefore},
         {{{IO_OPEN, 2, EROFS}}, INISAVE_DENIED, true, &sBefore},
         {{{IO_FCHOWN, 1, EIO}}, INISAVE_IO, true, &sBefore},
+        {{{IO_FSYNC, 1, EIO}}, INISAVE_IO, true, &sBefore},
+        {{{IO_CLOSE, 1, EIO}}, INISAVE_IO, true, &sBefore},
+        // The folder's flush, after the rename: the new content is there.
+        {{{IO_FSYNC, 2, EIO}}, INISAVE_IO, false, &sAfter},
+        // Faults that persist: every read, write or flush fails, at once.
+        {{{IO_READ, -1, EIO}}, INISAVE_FAILED, true, &sBefore},
+        {{{IO_WRITE, -1, EIO}}, INISAVE_IO, true, &sBefore},
+        {{{IO_FSYNC, -1, EIO}}, INISAVE_IO, true, &sBefore},
+        {{refused, {IO_FSYNC, -1, EIO}}, INISAVE_DAMAGED, true, nullptr},
         {{{IO_FCHOWN, 1, EPERM}}, INISAVE_OK, true, &sAfter},
         {{{IO_RENAME, 1, EACCES}}, INISAVE_OK, true, &sAfter},
         {{refused, {IO_WRITE, 1, ENOSPC}}, INISAVE_FULL, true, &sBefore},
@@ -935,29 +999,32 @@ TEST_F(Failures, EveryFailingCallLeavesTheFileAsItWas)
 
 // Another program changes the file while a save runs, right before one of the
 // store's calls (the flush of the temporary file, the open of the last check
-// or of the rewrite in place): the save is applied again to what that program left and its
-// change is kept, however it wrote the file (in place with the same size and
-// time, or by a rename), on the way to a rename or to a rewrite in place.
-// Changed at every try, the save gives up and the file stays as the other
-// program left it.
+// or of the rewrite in place, the check of the name): the save is applied again
+// to what that program left and its change is kept (a line changed, added or
+// deleted, a file made where none was), however it wrote the file (in place
+// with the same size and time, or by a rename), on the way to a rename or to
+// a rewrite in place. Changed at every try, the save gives up and the file
+// stays as the other program left it.
 TEST_F(Failures, AnotherProgramsChangeDuringASaveIsKept)
 {
-    const std::string sBefore = "#server_port = 2000\r\n#video_mode = 2\r\n" + ManyLines(5000);
+    const std::string sFiller = ManyLines(5000), sPort = "#server_port = 2000\r\n";
+    const std::string sBefore = sPort + "#video_mode = 2\r\n" + sFiller;
     const int nEditor = (int)(sizeof(aEditorChanges) / sizeof(aEditorChanges[0]));
-    const std::string sOther = (dir / "other.ini").string();
-    // The content a batch gives when applied to sContent.
-    auto Expected = [&](const std::string &sContent) {
-        FILE *pf = fopen(sOther.c_str(), "wb");
-        EXPECT_TRUE(pf && fwrite(sContent.data(), 1, sContent.size(), pf) == sContent.size());
-        fclose(pf);
-        EXPECT_TRUE(IniFile_PutStrings(sOther.c_str(), nullptr, aEditorChanges, nEditor));
-        std::string sResult = ReadFrom(sOther);
-        fs::remove(sOther);
-        return sResult;
+    // The bytes the editor's batch gives on a file of its two first lines, then
+    // sMiddle; with fVideo, video_mode has no line and is appended.
+    auto Saved = [&](const std::string &sMiddle, bool fVideo) {
+        std::string s = fVideo ? "#server_port = 0080\n" + sMiddle : "#server_port = 0080\n#video_mode = 6\n" + sMiddle;
+        for (const _INISETTING &setting : aEditorChanges) {
+            std::string sKey = setting.pszKey;
+            if (sKey != "server_port" && (fVideo || sKey != "video_mode"))
+                s += (s.back() == '\n' ? "#" : "\r\n#") + sKey + " = " + setting.pszValue;
+        }
+        return s;
     };
     // The other program's writes: in place keeping size and time, and by rename.
-    std::string sSame = sBefore;
-    sSame.replace(sSame.find("value number 7"), 14, "VALUE NUMBER 7");
+    std::string sSameFiller = sFiller;
+    sSameFiller.replace(sSameFiller.find("value number 7"), 14, "VALUE NUMBER 7");
+    const std::string sSame = sPort + "#video_mode = 2\r\n" + sSameFiller;
     auto WriteKeepingTime = [&](const std::string &sContent) {
         struct stat st;
         ASSERT_EQ(stat(file.c_str(), &st), 0);
@@ -972,27 +1039,35 @@ TEST_F(Failures, AnotherProgramsChangeDuringASaveIsKept)
         fclose(pf);
         ASSERT_EQ(rename(sTemp.c_str(), file.c_str()), 0);
     };
-    const std::string sAppended = sBefore + "#other_program = 1\r\n";
+    const std::string sAppended = sBefore + "#other_program = 1\r\n", sDeleted = sPort + sFiller;
+    const std::string sSavedSame = Saved(sSameFiller, false), sSavedAppended = Saved(sFiller + "#other_program = 1\r\n", false),
+                      sSavedDeleted = Saved(sFiller, true), sSaved = Saved(sFiller, false);
     // The second open makes the temporary file: refused, it sends the save in place.
     const _FAULT refused = {IO_OPEN, 2, EACCES};
     struct _CASE {
         std::vector<_FAULT> aFaults;
         int nCall, nAt;   // the call before which the other program writes
         bool fRename;
-        const std::string *psOther;
+        const std::string *psBefore, *psOther, *psExpected;   // no file before: null
     };
+    // The status calls: the read's, the last check's, its check of the name.
     const _CASE aCases[] = {
-        {{}, IO_FSYNC, 1, false, &sSame},
-        {{}, IO_FSYNC, 1, false, &sAppended},
-        {{}, IO_OPEN, 3, true, &sAppended},
-        {{refused}, IO_OPEN, 3, false, &sSame},
-        {{refused}, IO_OPEN, 3, true, &sAppended},
+        {{}, IO_FSYNC, 1, false, &sBefore, &sSame, &sSavedSame},
+        {{}, IO_FSYNC, 1, false, &sBefore, &sAppended, &sSavedAppended},
+        {{}, IO_OPEN, 3, true, &sBefore, &sAppended, &sSavedAppended},
+        {{}, IO_OPEN, 3, true, &sBefore, &sDeleted, &sSavedDeleted},
+        {{}, IO_FSTAT, 3, true, &sBefore, &sAppended, &sSavedAppended},
+        {{}, IO_OPEN, 3, true, nullptr, &sAppended, &sSavedAppended},
+        {{refused}, IO_OPEN, 3, false, &sBefore, &sSame, &sSavedSame},
+        {{refused}, IO_OPEN, 3, true, &sBefore, &sAppended, &sSavedAppended},
+        {{refused}, IO_FSTAT, 3, true, &sBefore, &sDeleted, &sSavedDeleted},
     };
     for (const _CASE &c : aCases) {
         SCOPED_TRACE("call " + std::to_string(c.nCall) + " #" + std::to_string(c.nAt) + " rename " +
-                     std::to_string(c.fRename));
-        const std::string sExpected = Expected(*c.psOther);
-        Write(sBefore);
+                     std::to_string(c.fRename) + " deleted " + std::to_string(c.psOther == &sDeleted));
+        fs::remove(file);
+        if (c.psBefore)
+            Write(*c.psBefore);
         ArmFaults(c.aFaults);
         g_fnBeforeCall = [&](int nCall, int nAt) {
             if (nCall == c.nCall && nAt == c.nAt) {
@@ -1006,27 +1081,49 @@ TEST_F(Failures, AnotherProgramsChangeDuringASaveIsKept)
         g_fnBeforeCall = nullptr;
         ArmFaults({});
         EXPECT_EQ(nResult, INISAVE_OK);
-        EXPECT_EQ(Read(), sExpected);
+        EXPECT_EQ(Read(), *c.psExpected);
         EXPECT_EQ(Listing(), std::vector<std::string>{"qw.ini"});
     }
 
-    // What a rename would lose, changed before the last check: a new mode
-    // stays, and a new hard link sends the save in place.
+    // What a rename would lose, changed before the last check, one at a time:
+    // a new mode, owner or group stays, a new hard link sends the save in place.
     const std::string sLink = (dir / "link.ini").string();
-    Write(sBefore);
-    ArmFaults({});
-    g_fnBeforeCall = [&](int nCall, int nAt) {
-        if (nCall == IO_OPEN && nAt == 3) {
-            fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-            fs::create_hard_link(file, sLink);
-        }
+    const bool fRoot = geteuid() == 0;
+    auto StatOf = [&]() {
+        struct stat st = {};
+        EXPECT_EQ(stat(file.c_str(), &st), 0);
+        return st;
     };
-    EXPECT_EQ(IniFile_PutStringsEx(file.c_str(), nullptr, aEditorChanges, nEditor), INISAVE_OK);
-    g_fnBeforeCall = nullptr;
-    EXPECT_EQ(ReadFrom(sLink), Expected(sBefore));
-    EXPECT_EQ(fs::status(file).permissions(),
-              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    fs::remove(sLink);
+    const struct {
+        const char *pszWhat;
+        bool fNeedsRoot;
+        std::function<void()> fnChange;
+        std::function<bool()> fnKept;
+    } aChanges[] = {
+        {"mode", false, [&] { chmod(file.c_str(), 0640); }, [&] { return (StatOf().st_mode & 07777) == 0640; }},
+        {"owner", true, [&] { EXPECT_EQ(chown(file.c_str(), 65534, (gid_t)-1), 0); },
+         [&] { return StatOf().st_uid == 65534; }},
+        {"group", true, [&] { EXPECT_EQ(chown(file.c_str(), (uid_t)-1, 65534), 0); },
+         [&] { return StatOf().st_gid == 65534; }},
+        {"link", false, [&] { fs::create_hard_link(file, sLink); }, [&] { return ReadFrom(sLink) == sSaved; }},
+    };
+    for (const auto &change : aChanges) {
+        if (change.fNeedsRoot && !fRoot)
+            continue;
+        Write(sBefore);
+        chmod(file.c_str(), 0600);
+        ArmFaults({});
+        g_fnBeforeCall = [&](int nCall, int nAt) {
+            if (nCall == IO_OPEN && nAt == 3)
+                change.fnChange();
+        };
+        EXPECT_EQ(IniFile_PutStringsEx(file.c_str(), nullptr, aEditorChanges, nEditor), INISAVE_OK) << change.pszWhat;
+        g_fnBeforeCall = nullptr;
+        EXPECT_EQ(Read(), sSaved) << change.pszWhat;
+        EXPECT_TRUE(change.fnKept()) << change.pszWhat;
+        fs::remove(sLink);
+        fs::remove(file);
+    }
 
     // In place, a file under the name that holds the bytes that were read is
     // rewritten, whatever its inode.
@@ -1038,7 +1135,7 @@ TEST_F(Failures, AnotherProgramsChangeDuringASaveIsKept)
     };
     EXPECT_EQ(IniFile_PutStringsEx(file.c_str(), nullptr, aEditorChanges, nEditor), INISAVE_OK);
     g_fnBeforeCall = nullptr;
-    EXPECT_EQ(Read(), Expected(sBefore));
+    EXPECT_EQ(Read(), sSaved);
 
     // Changed at every try, before the last check of a rename or the open of
     // a rewrite in place (every third open: read, temporary file, that one):
@@ -1064,6 +1161,39 @@ TEST_F(Failures, AnotherProgramsChangeDuringASaveIsKept)
         EXPECT_EQ(Read(), sLast);
         EXPECT_EQ(Listing(), std::vector<std::string>{"qw.ini"});
     }
+}
+
+// Another save holds the lock of the file: this one waits for it a moment
+// and goes on when it is let go; held on, it gives "locked", the file as it was.
+TEST_F(Failures, LockOfAnotherSaveIsWaitedFor)
+{
+    Write("#key = 1\n");
+    const _INISETTING setting = {"key", "2"};
+    int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(flock(fd, LOCK_EX), 0);
+    EXPECT_EQ(IniFile_PutStringsEx(file.c_str(), nullptr, &setting, 1), INISAVE_LOCKED);
+    EXPECT_EQ(Read(), "#key = 1\n");
+    std::thread letGo([fd] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        close(fd);
+    });
+    EXPECT_EQ(IniFile_PutStringsEx(file.c_str(), nullptr, &setting, 1), INISAVE_OK);
+    letGo.join();
+    EXPECT_EQ(Read(), "#key = 2\n");
+}
+
+// A file that grows between the status and the read of it is read to its
+// new end.
+TEST_F(Failures, FileThatGrowsWhileReadIsReadWhole)
+{
+    Write("#key = 1\n");
+    ArmFaults({});
+    g_fnBeforeCall = [&](int nCall, int nAt) {
+        if (nCall == IO_READ && nAt == 1)
+            Write("#key = 1\n" + ManyLines(100000) + "#late = 2");
+    };
+    EXPECT_EQ(IniFile_LoadInt(file.c_str(), nullptr, "late", -1), 2);
+    g_fnBeforeCall = nullptr;
 }
 
 // Another program removes the file right after a save has put it in place:

@@ -1,0 +1,375 @@
+#!/usr/bin/env python3
+"""mutate.py: how many plausible one-line faults of the configuration file
+module the native tests catch.
+
+Usage: scripts/mutate.py [--work DIR] [--fuzz-seconds N] [--only N,M,...] [--list]
+
+Copies this tree (the files git knows, as they are in the working tree) into a
+scratch folder (a new one under /tmp, or DIR, which is reused with its build)
+and builds it natively there. Then it applies each fault of FAULTS below, one
+at a time, to the scratch copy only, rebuilds, and runs in turn, each under a
+time limit so that a hang counts as caught: the native config tests (ctest
+-R '^config\\.'), the unit tests under valgrind, and a short fuzz run (N
+seconds, 20 by default); the first that fails catches the fault and the later
+ones are skipped. It prints caught or MISSED for each fault, then the number
+and percentage caught, per source file and in all.
+
+It stops with an error, before anything is built, when a fault's original text
+is not found exactly once in its file (the code moved: update the list), and
+when the unmodified copy fails its tests or a fault does not compile. --list
+prints the faults; --only runs the numbered ones. Not run by ./test.sh: a full
+run takes about half an hour on two cores.
+"""
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+FILES = 'src/config/IniFiles.cpp'
+STORE = 'src/config/IniFileStore.cpp'
+POSIX = 'src/config/IniFileStorePosix.cpp'
+
+# Each fault: the file, its exact original text (found exactly once), the
+# replacement, and why a player would notice it.
+FAULTS = [
+    # The format: scanning, case folding, matching, rewriting, values.
+    (FILES, "return b >= 'A' && b <= 'Z' ?", "return b >= 'A' && b < 'Z' ?",
+     "a key with a Z in another case is not found, and a second line is appended"),
+    (FILES, "return b >= 'A' && b <= 'Z' ?", "return b > 'A' && b <= 'Z' ?",
+     "a key with an A in another case is not found"),
+    (FILES, "if (cch >= MAX_KEY || b <= ' ' || b == '=')", "if (cch > MAX_KEY || b <= ' ' || b == '=')",
+     "a key too long to be read back is written: the setting is lost at the next load"),
+    (FILES, "if (cch >= MAX_KEY || b <= ' ' || b == '=')", "if (cch >= MAX_KEY || b < ' ' || b == '=')",
+     "a key with a space is written as a line that no reader finds"),
+    (FILES, "while ((unsigned char)pszValue[cch] >= 0x20)", "while ((unsigned char)pszValue[cch] > 0x20)",
+     "a value is cut at its first space"),
+    (FILES, "uint64_t uZero = (u0 ^ uHash) | ((u1 | uMask) ^ uWant);",
+     "uint64_t uZero = (u0 ^ uHash) | (u1 ^ uWant);",
+     "the fast scan misses a key whose first letter has another case"),
+    (FILES, "            p += 8;\n        }\n        const unsigned char *pStop",
+     "            p += 9;\n        }\n        const unsigned char *pStop",
+     "the fast scan skips a byte: a setting at some offsets is not found"),
+    (FILES, "if (((uZero - uOnes) & ~uZero & (uOnes << 7)) != 0)",
+     "if (((uZero - uOnes) & ~uZero & (uOnes << 6)) != 0)",
+     "the fast scan's zero-byte test is wrong: settings are skipped"),
+    (FILES, "if (p[0] == '#' && (unsigned char)(p[1] | bMask) == bWant)",
+     "if (p[0] == '#' && p[1] == bWant)",
+     "a key whose first letter is a capital in the file is not found near a line's end"),
+    (FILES, "while (p > pBegin && p[-1] <= ' ' && p[-1] != '\\n')",
+     "while (p > pBegin && p[-1] < ' ' && p[-1] != '\\n')",
+     "a setting indented with spaces is not found"),
+    (FILES, "if (FoldCase(pWord[i]) != FoldCase((unsigned char)pszKey[i]))",
+     "if (pWord[i] != (unsigned char)pszKey[i])",
+     "keys are matched with case: a setting written by hand in capitals is lost"),
+    (FILES, "if (pWordEnd < pEnd && *pWordEnd != ' ' && *pWordEnd != '=' && *pWordEnd != '\\n')",
+     "if (pWordEnd <= pEnd && *pWordEnd != ' ' && *pWordEnd != '=' && *pWordEnd != '\\n')",
+     "one byte past the file's content is read"),
+    (FILES, "if (pWordEnd < pEnd && *pWordEnd != ' ' && *pWordEnd != '=' && *pWordEnd != '\\n')",
+     "if (pWordEnd < pEnd && *pWordEnd != ' ' && *pWordEnd != '\\n')",
+     "#key=1 is not taken as a setting of key"),
+    (FILES, "    pob->bLast = pb[cb - 1];", "    pob->bLast = pb[0];",
+     "lines are appended with a wrong line end, or glued to the last line"),
+    (FILES, "    if (pob->nPieces == pob->nMax) {", "    if (pob->nPieces > pob->nMax) {",
+     "the piece list is written past its end: a crash or wrong bytes"),
+    (FILES, "while (pValue < pLineEnd && (*pValue == ' ' || *pValue == '\\t'))",
+     "while (pValue < pLineEnd && *pValue == ' ')",
+     "a value behind a tab is read as empty"),
+    (FILES, "while (cch < cchMax && pValue + cch < pLineEnd && pValue[cch] >= 0x20)",
+     "while (cch <= cchMax && pValue + cch < pLineEnd && pValue[cch] >= 0x20)",
+     "a long value overflows the caller's buffer by one byte"),
+    (FILES, "    while (cch > 0 && pValue[cch - 1] == ' ')\n        cch--;",
+     "    if (cch > 0 && pValue[cch - 1] == ' ')\n        cch--;",
+     "a value keeps trailing spaces"),
+    (FILES, "if (cch >= (int)sizeof(szText)) {", "if (cch > (int)sizeof(szText)) {",
+     "a formatted value of exactly the buffer's size is cut by one byte and reported saved"),
+    (FILES, "if (pszText && vsnprintf(pszText, (size_t)cch + 1, pszFormat, argsCopy) != cch)",
+     "if (pszText && vsnprintf(pszText, (size_t)cch, pszFormat, argsCopy) != cch - 1)",
+     "a long formatted value is cut by one byte and reported saved"),
+    (FILES, "uint64_t uAboveZ = (uLow + uOnes * (0x80 - 'Z' - 1)) & uHigh;",
+     "uint64_t uAboveZ = (uLow + uOnes * (0x80 - 'Z')) & uHigh;",
+     "a batch misses a line whose key starts with a Z in another case and appends a second"),
+    (FILES, "return u | (uCapital >> 2);", "return u | (uCapital >> 1);",
+     "a batch misses lines whose keys have capitals"),
+    (FILES, "pbf->cbTest = abk[i].cchKey < pbf->cbTest ? abk[i].cchKey : pbf->cbTest;",
+     "pbf->cbTest = abk[i].cchKey > pbf->cbTest ? abk[i].cchKey : pbf->cbTest;",
+     "a batch with a short key misses that key's lines"),
+    (FILES, "while (k < nKeys && !SameKey(abk[k].pszKey, abk[k].cchKey, pszKey, cchKey))",
+     "while (k < nKeys && strcmp(abk[k].pszKey, pszKey) != 0)",
+     "the same key twice in a batch, in another case, gives two lines"),
+    (FILES, "if (cchKey == 0 || !aSettings[i].pszValue)", "if (cchKey == 0)",
+     "a null value in a batch crashes the editor"),
+    (FILES, "if (p + 1 + pbk->cchKey < pLineEnd) {", "if (p + 1 + pbk->cchKey <= pLineEnd) {",
+     "a line holding only the key word is replaced"),
+    (FILES, "            if (pLineEnd == pEnd)\n                pbkLast = pbk;\n", "",
+     "a file's last line gets a wrong line end after a batch"),
+    (FILES, "        if (pob->cb > 0 && pob->bLast != '\\n') {", "        if (pob->bLast != '\\n') {",
+     "a new file starts with an empty line"),
+    (FILES, "    for (int i = 0; i < nKeys; i++)\n        abk[i].fReplaced = false;\n", "",
+     "a retried save loses a setting whose line another program deleted, and reports success"),
+    (FILES, "for (int nTry = 0; nKeys > 0 && nTry < SAVE_TRIES; nTry++) {",
+     "for (int nTry = 0; nKeys > 0 && nTry < 1; nTry++) {",
+     "a save that met another program's change fails instead of being applied again"),
+    (FILES, "return IniFile_PutStringsEx(pszFile, pszSection, aSettings, nSettings) == INISAVE_OK;",
+     "return IniFile_PutStringsEx(pszFile, pszSection, aSettings, nSettings) != INISAVE_FAILED;",
+     "a save that failed is reported saved"),
+    (FILES, "if (nRead != INIFILE_OK && nRead != INIFILE_MISSING)\n        return SaveResultOfRead(nRead);",
+     "if (nRead != INIFILE_OK)\n        return SaveResultOfRead(nRead);",
+     "a missing file can never be created"),
+    (FILES, "    if (pszEnd == pszText)\n        return nDefault;", "",
+     "a value that is no number loads as 0 instead of the default"),
+    (FILES, "    char szText[INIFILE_NUMBER_TEXT];", "    char szText[INIFILE_NUMBER_TEXT - 1];",
+     "a number of 31 bytes is read cut"),
+    # The shared store code: reading whole, writing pieces, comparing.
+    (STORE, "size_t cbMax = cbSize < (size_t)-1 ? cbSize + 1 : 0, cb = 0;",
+     "size_t cbMax = cbSize < (size_t)-1 ? cbSize : 0, cb = 0;",
+     "an empty file cannot be read, so it is never saved"),
+    (STORE, "        if (cbRead == 0) {\n            *pcb = cb;",
+     "        if (cbRead <= 0) {\n            *pcb = cb;",
+     "a read error is taken as the end of the file: the save writes back a cut file"),
+    (STORE, "        if (cb == cbMax) {", "        if (cb > cbMax) {",
+     "a file that grows while it is read is cut"),
+    (STORE, "        fOk = cbBlock == 0 || pfnWrite(pvFile, pbBlock, cbBlock);\n        cbBlock = 0;",
+     "        fOk = cbBlock == 0 || pfnWrite(pvFile, pbBlock, cbBlock);",
+     "bytes of a large file are written twice"),
+    (STORE, "memcpy(pbBlock + cbBlock, pPiece->pb, pPiece->cb);", "memcpy(pbBlock, pPiece->pb, pPiece->cb);",
+     "small pieces overwrite each other: the file is garbled"),
+    (STORE, "fOk = fOk && (cbBlock == 0 || pfnWrite(pvFile, pbBlock, cbBlock));",
+     "fOk = fOk && (cbBlock == 0 || (pfnWrite(pvFile, pbBlock, cbBlock), true));",
+     "a failed write of the last block is reported saved: the file is cut"),
+    (STORE, "if ((size_t)cbRead > cb - cbDone || memcmp(abBlock, pb + cbDone, (size_t)cbRead) != 0)",
+     "if ((size_t)cbRead > cb - cbDone || memcmp(abBlock, pb + cbDone, (size_t)cbRead) > 0)",
+     "some changes of another program pass as no change and are overwritten"),
+    (STORE, "        cbDone += (size_t)cbRead;\n", "",
+     "a file larger than one block always looks changed: it is never saved"),
+    (STORE, "            return cbDone == cb;", "            return 1;",
+     "a file another program shortened passes as unchanged and is overwritten"),
+    (STORE, "    pfd->fExists = true;\n", "",
+     "an existing file is treated as new: it is never saved"),
+    # The POSIX store: reading, the last checks, the lock, the replace.
+    (POSIX, "    if (nErrno == ENOENT)\n        return INIFILE_MISSING;", "",
+     "a missing file is an error: the settings are never saved"),
+    (POSIX, "    case EIO:\n        return INISAVE_IO;\n", "",
+     "a disk error is reported as an unknown failure"),
+    (POSIX, "if (cbRead >= 0 || errno != EINTR)", "if (cbRead >= 0 || errno != EIO)",
+     "a read error is retried forever: the editor hangs"),
+    (POSIX, "if (cbWritten < 0 && errno == EINTR)", "if (cbWritten < 0 && errno == EIO)",
+     "a write error is retried forever: the editor hangs"),
+    (POSIX, "        pw->off += cbWritten;\n", "",
+     "every block is written at the start of the file"),
+    (POSIX, "mode_t nWrite = pst->st_uid == geteuid() ? S_IWUSR : (S_IWUSR | S_IWGRP | S_IWOTH);",
+     "mode_t nWrite = S_IWUSR | S_IWGRP | S_IWOTH;",
+     "a file its owner made read-only for himself is overwritten"),
+    (POSIX, "return nSame < 0 ? ResultOfErrno(errno) : nSame ? INISAVE_OK : INISAVE_CHANGED;",
+     "return nSame <= 0 ? ResultOfErrno(errno) : INISAVE_OK;",
+     "another program's change makes the save fail instead of being merged"),
+    (POSIX, "if (flock(fd, LOCK_EX | LOCK_NB) == 0 || (errno != EWOULDBLOCK && errno != EINTR))",
+     "if (flock(fd, LOCK_EX | LOCK_NB) == 0 || errno == EWOULDBLOCK)",
+     "a lock held by another save reads as taken: both saves pass the last check"),
+    (POSIX, "for (int n = 0; n < LOCK_TRIES; n++) {", "for (int n = 0; n < 1; n++) {",
+     "a save does not wait for another one: the player sees a false 'locked'"),
+    (POSIX, "return st.st_dev == pst->st_dev && st.st_ino == pst->st_ino ? INISAVE_OK : INISAVE_CHANGED;",
+     "return st.st_dev == pst->st_dev ? INISAVE_OK : INISAVE_CHANGED;",
+     "a file another program renamed in after the check is overwritten"),
+    (POSIX, "pst->st_mode == pstRead->st_mode && pst->st_uid == pstRead->st_uid &&",
+     "pst->st_uid == pstRead->st_uid &&",
+     "a mode another program set meanwhile is lost"),
+    (POSIX, "pst->st_mode == pstRead->st_mode && pst->st_uid == pstRead->st_uid &&",
+     "pst->st_mode == pstRead->st_mode &&",
+     "an owner another program set meanwhile is lost"),
+    (POSIX, "pst->st_gid == pstRead->st_gid && pst->st_nlink == pstRead->st_nlink;",
+     "pst->st_nlink == pstRead->st_nlink;",
+     "a group another program set meanwhile is lost"),
+    (POSIX, "pst->st_gid == pstRead->st_gid && pst->st_nlink == pstRead->st_nlink;",
+     "pst->st_gid == pstRead->st_gid;",
+     "a hard link made meanwhile keeps the old content"),
+    (POSIX, "int nResult = fCheap ? LockFile(fd) : INISAVE_CHANGED;", "int nResult = LockFile(fd);",
+     "a file whose status changed meanwhile is replaced as if it had not"),
+    (POSIX, "return pstRead ? INISAVE_CHANGED : INISAVE_OK;", "return INISAVE_OK;",
+     "a file another program deleted meanwhile comes back with the old content"),
+    (POSIX, "nResult = LockIfStillRead(fd, pstRead && SameStatus(&st, pstRead, pfd->cb), pszTarget, &st, pfd);",
+     "nResult = LockIfStillRead(fd, !pstRead || SameStatus(&st, pstRead, pfd->cb), pszTarget, &st, pfd);",
+     "a file another program created meanwhile is overwritten"),
+    (POSIX, "    else if ((pst && IO(IO_FCHMOD, fchmod(fd, pst->st_mode & 07777)) != 0) ||\n"
+            "             !WritePieces(fd, aPieces, nPieces)",
+     "    else if (!WritePieces(fd, aPieces, nPieces)",
+     "the saved file loses its permissions"),
+    (POSIX, "nResult = errno == EPERM || errno == EINVAL ? REPLACE_IN_PLACE : ResultOfErrno(errno);",
+     "nResult = ResultOfErrno(errno);",
+     "a file owned by another user can never be saved"),
+    (POSIX, "!WritePieces(fd, aPieces, nPieces) || IO(IO_FSYNC, fsync(fd)) != 0)",
+     "!WritePieces(fd, aPieces, nPieces) || (IO(IO_FSYNC, fsync(fd)), false))",
+     "a failed flush of the new content is reported saved"),
+    (POSIX, "if (IO(IO_CLOSE, close(fd)) != 0 && nResult == INISAVE_OK)", "if (IO(IO_CLOSE, close(fd)) != 0 && false)",
+     "a failed close of the new content (lost bytes on a network disk) is reported saved"),
+    (POSIX, "    if (nResult != INISAVE_OK)\n        unlink(pszTemp);", "",
+     "every failed save leaves a temporary file behind"),
+    (POSIX, "IO(IO_FTRUNCATE, ftruncate(fd, (off_t)PiecesSize(aPieces, nPieces))) != 0 ||", "",
+     "a file rewritten in place keeps the old tail after a shorter content"),
+    (POSIX, "        if (!WritePieces(fd, &old, pfd->cb > 0 ? 1 : 0) ||\n"
+            "            IO(IO_FTRUNCATE, ftruncate(fd, (off_t)pfd->cb)) != 0 || IO(IO_FSYNC, fsync(fd)) != 0)\n"
+            "            nResult = INISAVE_DAMAGED;\n", "",
+     "a failed rewrite in place leaves a mix, reported as an ordinary failure"),
+    (POSIX, "        if (!S_ISREG(pFacts->st.st_mode))\n            nResult = INIFILE_NOT_FILE;\n        else if",
+     "        if",
+     "a device named like the file is read forever"),
+    (POSIX, "int fd = IO(IO_OPEN, open(pszFile, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));",
+     "int fd = IO(IO_OPEN, open(pszFile, O_RDONLY | O_NOCTTY | O_CLOEXEC));",
+     "a FIFO named like the file blocks the editor"),
+    (POSIX, "nResult = pst && pst->st_nlink > 1 ? REPLACE_IN_PLACE", "nResult = pst && pst->st_nlink > 2 ? REPLACE_IN_PLACE",
+     "a file with a second hard link keeps the old content under that name"),
+    (POSIX, "    if (nResult == INISAVE_OK)\n        nResult = FlushFolder(pszTarget);\n    else if",
+     "    if",
+     "the rename is not flushed: a power cut can bring the old settings back"),
+    (POSIX, "int nResult = IO(IO_FSYNC, fsync(fd)) == 0 || errno == EINVAL ? INISAVE_OK : ResultOfErrno(errno);",
+     "int nResult = IO(IO_FSYNC, fsync(fd)) == 0 || errno != ENOSPC ? INISAVE_OK : ResultOfErrno(errno);",
+     "a folder that could not be flushed is reported saved"),
+    (POSIX, "    if (lstat(pszFile, &st) == 0 && S_ISLNK(st.st_mode))\n        return realpath(pszFile, NULL);\n",
+     "",
+     "a symbolic link is replaced by a file: the game reads the old target"),
+]
+
+
+def run(args, log, timeout, cwd=None):
+    """Runs args with output to the file log; its exit code, or None when it ran
+    longer than timeout seconds (the process group is then killed)."""
+    with open(log, 'ab') as out:
+        proc = subprocess.Popen(args, stdout=out, stderr=subprocess.STDOUT, cwd=cwd,
+                                start_new_session=True)
+        try:
+            return proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            os.killpg(proc.pid, 9)
+            proc.wait()
+            return None
+
+
+def check_faults(faults):
+    """Every fault's original text must stand exactly once in its file."""
+    bad = []
+    for n, (path, old, _new, _why) in enumerate(faults, 1):
+        with open(os.path.join(ROOT, path), encoding='latin-1') as f:
+            count = f.read().count(old)
+        if count != 1:
+            bad.append('fault %d: %s: original text found %d times: %r' % (n, path, count, old))
+    if bad:
+        sys.exit('mutate.py: the code moved, update FAULTS:\n  ' + '\n  '.join(bad))
+
+
+def copy_tree(work):
+    """Copies the files git knows (tracked or untracked, not ignored) into work."""
+    names = subprocess.run(['git', 'ls-files', '-co', '--exclude-standard', '-z'], cwd=ROOT,
+                           check=True, stdout=subprocess.PIPE).stdout.decode().split('\0')
+    for name in filter(None, names):
+        src = os.path.join(ROOT, name)
+        if os.path.isfile(src):
+            os.makedirs(os.path.dirname(os.path.join(work, name)), exist_ok=True)
+            shutil.copy2(src, os.path.join(work, name))
+
+
+def build(build_dir, log, targets):
+    """Builds the targets; True when they built."""
+    return run(['cmake', '--build', build_dir, '-j2', '--target'] + targets, log, 900) == 0
+
+
+def judge(work, build_dir, log, fuzz_seconds):
+    """Runs the checks in turn: the name of the first that fails (or hangs), or None."""
+    tests = os.path.join(build_dir, 'tests', 'config')
+    status = run(['ctest', '--test-dir', build_dir, '-R', r'^config\.', '--timeout', '60'], log, 300)
+    if status != 0:
+        return 'unit tests' if status is not None else 'unit tests (hang)'
+    status = run(['valgrind', '-q', '--error-exitcode=99', os.path.join(tests, 'test_inifiles')],
+                 log, 300, cwd=build_dir)
+    if status != 0:
+        return 'valgrind' if status is not None else 'valgrind (hang)'
+    if not build(build_dir, log, ['qw_fuzz_inifiles']):
+        return 'fuzz target does not build'
+    corpus = os.path.join(work, 'fuzz-corpus')
+    shutil.rmtree(corpus, ignore_errors=True)
+    os.makedirs(corpus)
+    status = run([os.path.join(tests, 'fuzz_inifiles'), '-max_total_time=%d' % fuzz_seconds,
+                  '-timeout=10', '-rss_limit_mb=4096', corpus,
+                  os.path.join(work, 'tests', 'config', 'corpus')], log, fuzz_seconds + 120)
+    if status != 0:
+        return 'fuzz' if status is not None else 'fuzz (hang)'
+    return None
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split('\n\n')[0])
+    parser.add_argument('--work', help='scratch folder (reused); default: a new one under /tmp')
+    parser.add_argument('--fuzz-seconds', type=int, default=20)
+    parser.add_argument('--only', help='comma-separated fault numbers')
+    parser.add_argument('--list', action='store_true')
+    args = parser.parse_args()
+    check_faults(FAULTS)
+    chosen = list(range(1, len(FAULTS) + 1))
+    if args.only:
+        chosen = [int(n) for n in args.only.split(',')]
+    if args.list:
+        for n in chosen:
+            path, old, new, why = FAULTS[n - 1]
+            print('%2d %s: %s\n     %r -> %r' % (n, os.path.basename(path), why, old, new))
+        return 0
+
+    work = args.work or tempfile.mkdtemp(prefix='qw_mutate_')
+    os.makedirs(work, exist_ok=True)
+    copy_tree(work)
+    build_dir = os.path.join(work, 'build')
+    log = os.path.join(work, 'mutate.log')
+    print('scratch copy: %s (log: %s)' % (work, log))
+    if run(['cmake', '-S', work, '-B', build_dir, '-DCMAKE_BUILD_TYPE=RelWithDebInfo',
+            '-DCMAKE_CXX_COMPILER=g++'], log, 300) != 0:
+        sys.exit('mutate.py: configuring the scratch copy failed, see ' + log)
+    targets = ['test_inifiles', 'stress_inifiles']
+    if not build(build_dir, log, targets):
+        sys.exit('mutate.py: the unmodified copy does not build, see ' + log)
+    fail = judge(work, build_dir, log, args.fuzz_seconds)
+    if fail:
+        sys.exit('mutate.py: the unmodified copy fails its %s, see %s' % (fail, log))
+
+    caught = {}
+    total = {}
+    missed = []
+    for n in chosen:
+        path, old, new, why = FAULTS[n - 1]
+        target = os.path.join(work, path)
+        with open(target, encoding='latin-1') as f:
+            original = f.read()
+        with open(target, 'w', encoding='latin-1') as f:
+            f.write(original.replace(old, new, 1))
+        started = time.time()
+        try:
+            with open(log, 'a') as f:
+                f.write('\n==== fault %d: %s: %s\n' % (n, path, why))
+            if not build(build_dir, log, targets):
+                sys.exit('mutate.py: fault %d does not compile, see %s' % (n, log))
+            fail = judge(work, build_dir, log, args.fuzz_seconds)
+        finally:
+            with open(target, 'w', encoding='latin-1') as f:
+                f.write(original)
+        name = os.path.basename(path)
+        total[name] = total.get(name, 0) + 1
+        if fail:
+            caught[name] = caught.get(name, 0) + 1
+        else:
+            missed.append(n)
+        print('%2d %-8s %-26s %s: %s (%ds)' % (n, 'caught' if fail else 'MISSED', fail or '', name,
+                                              why, time.time() - started), flush=True)
+    print()
+    for name in sorted(total):
+        print('%-24s %2d of %2d caught' % (name, caught.get(name, 0), total[name]))
+    n_caught = sum(caught.values())
+    n_total = sum(total.values())
+    print('caught %d of %d faults (%.1f %%)%s' % (n_caught, n_total, 100.0 * n_caught / n_total,
+                                                   '; missed: ' + ','.join(map(str, missed)) if missed else ''))
+    if not args.work:
+        shutil.rmtree(work, ignore_errors=True)
+    return 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())

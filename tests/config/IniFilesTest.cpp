@@ -147,6 +147,18 @@ std::string ManyLines(size_t cbTotal)
     return s;
 }
 
+// s followed by "#key = value" for each change whose key is not in asHave, in
+// their order, separated as appends separate them: "\r\n", none after a line feed.
+std::string WithAppended(std::string s, const std::vector<_INISETTING> &aChanges,
+                         const std::vector<std::string> &asHave)
+{
+    for (const _INISETTING &change : aChanges) {
+        if (std::find(asHave.begin(), asHave.end(), change.pszKey) == asHave.end())
+            s += (s.empty() || s.back() == '\n' ? "#" : "\r\n#") + std::string(change.pszKey) + " = " + change.pszValue;
+    }
+    return s;
+}
+
 // ---------------------------------------------------------------------------
 
 TEST_F(Reading, MissingFileOrKeyLeavesResultUntouched)
@@ -366,22 +378,16 @@ TEST_F(Writing, BatchGivesTheBytesOfItsSinglePuts)
         {"fine_camera_rotation_speed", "1.0"}, {"browser", "C:\\B\xe9\\b.exe"}, {"video_mode", "6"},
         {"full_screen", "1"}, {"shadows_on", "0"}, {"clouds_shadows", "1"},
         {"no_adjust_shadows", "0"}, {"poor_man", "0"}, {"no_sound", "1"}};
-    // The editor's lines but those of two keys, in its order, as appends give them.
-    auto Appended = [&](const std::string &sSkip1, const std::string &sSkip2) {
-        std::string s;
-        for (const auto &change : aEditor) {
-            if (change.first != sSkip1 && change.first != sSkip2)
-                s += (s.empty() ? "#" : "\r\n#") + std::string(change.first) + " = " + change.second;
-        }
-        return s;
-    };
+    std::vector<_INISETTING> aSettings;
+    for (const auto &change : aEditor)
+        aSettings.push_back({change.first, change.second});
     EXPECT_EQ(BatchInto("<missing>", {{"a", "1"}, {"b", "2"}}), "#a = 1\r\n#b = 2");
-    EXPECT_EQ(BatchInto("<missing>", aEditor), Appended("", ""));
+    EXPECT_EQ(BatchInto("<missing>", aEditor), WithAppended("", aSettings, {}));
     EXPECT_EQ(BatchInto("#SERVER_PORT = 1\r\n  #server_port=2\n#browser\n#x = 1\n#no_sound = 0", aEditor),
-              "#server_port = 0080\n  #server_port = 0080\n#browser\n#x = 1\n#no_sound = 1\n" +
-                  Appended("server_port", "no_sound"));
+              WithAppended("#server_port = 0080\n  #server_port = 0080\n#browser\n#x = 1\n#no_sound = 1\n",
+                           aSettings, {"server_port", "no_sound"}));
     EXPECT_EQ(BatchInto("\xEF\xBB\xBF#video_mode = 2\r\n; note\r\n#poor_man", aEditor),
-              "\xEF\xBB\xBF#video_mode = 6\n; note\r\n#poor_man\r\n" + Appended("video_mode", ""));
+              WithAppended("\xEF\xBB\xBF#video_mode = 6\n; note\r\n#poor_man\r\n", aSettings, {"video_mode"}));
     // The same key again (in any case): its last spelling and value, where the
     // first change would have put it.
     EXPECT_EQ(BatchInto("#b = 0\n", {{"a", "1"}, {"b", "2"}, {"A", "3"}, {"B", "4\n#c = 5"}}),
@@ -1012,14 +1018,11 @@ TEST_F(Failures, AnotherProgramsChangeDuringASaveIsKept)
     const int nEditor = (int)(sizeof(aEditorChanges) / sizeof(aEditorChanges[0]));
     // The bytes the editor's batch gives on a file of its two first lines, then
     // sMiddle; with fVideo, video_mode has no line and is appended.
+    const std::vector<_INISETTING> aEditor(std::begin(aEditorChanges), std::end(aEditorChanges));
     auto Saved = [&](const std::string &sMiddle, bool fVideo) {
-        std::string s = fVideo ? "#server_port = 0080\n" + sMiddle : "#server_port = 0080\n#video_mode = 6\n" + sMiddle;
-        for (const _INISETTING &setting : aEditorChanges) {
-            std::string sKey = setting.pszKey;
-            if (sKey != "server_port" && (fVideo || sKey != "video_mode"))
-                s += (s.back() == '\n' ? "#" : "\r\n#") + sKey + " = " + setting.pszValue;
-        }
-        return s;
+        if (fVideo)
+            return WithAppended("#server_port = 0080\n" + sMiddle, aEditor, {"server_port"});
+        return WithAppended("#server_port = 0080\n#video_mode = 6\n" + sMiddle, aEditor, {"server_port", "video_mode"});
     };
     // The other program's writes: in place keeping size and time, and by rename.
     std::string sSameFiller = sFiller;
@@ -1041,17 +1044,21 @@ TEST_F(Failures, AnotherProgramsChangeDuringASaveIsKept)
     };
     const std::string sAppended = sBefore + "#other_program = 1\r\n", sDeleted = sPort + sFiller;
     const std::string sSavedSame = Saved(sSameFiller, false), sSavedAppended = Saved(sFiller + "#other_program = 1\r\n", false),
-                      sSavedDeleted = Saved(sFiller, true), sSaved = Saved(sFiller, false);
+                      sSavedDeleted = Saved(sFiller, true), sSaved = Saved(sFiller, false),
+                      sSavedNew = WithAppended("", aEditor, {});
     // The second open makes the temporary file: refused, it sends the save in place.
     const _FAULT refused = {IO_OPEN, 2, EACCES};
     struct _CASE {
         std::vector<_FAULT> aFaults;
         int nCall, nAt;   // the call before which the other program writes
         bool fRename;
-        const std::string *psBefore, *psOther, *psExpected;   // no file before: null
+        const std::string *psBefore, *psOther, *psExpected;   // no file before, or after the other: null
     };
-    // The status calls: the read's, the last check's, its check of the name.
+    // The status calls: the read's, the last check's, its check of the name;
+    // the reads: two of the file, then the last check's.
     const _CASE aCases[] = {
+        {{}, IO_READ, 3, false, &sBefore, &sDeleted, &sSavedDeleted},
+        {{}, IO_OPEN, 3, true, &sBefore, nullptr, &sSavedNew},
         {{}, IO_FSYNC, 1, false, &sBefore, &sSame, &sSavedSame},
         {{}, IO_FSYNC, 1, false, &sBefore, &sAppended, &sSavedAppended},
         {{}, IO_OPEN, 3, true, &sBefore, &sAppended, &sSavedAppended},
@@ -1064,14 +1071,16 @@ TEST_F(Failures, AnotherProgramsChangeDuringASaveIsKept)
     };
     for (const _CASE &c : aCases) {
         SCOPED_TRACE("call " + std::to_string(c.nCall) + " #" + std::to_string(c.nAt) + " rename " +
-                     std::to_string(c.fRename) + " deleted " + std::to_string(c.psOther == &sDeleted));
+                     std::to_string(c.fRename) + " expected " + c.psExpected->substr(0, 40));
         fs::remove(file);
         if (c.psBefore)
             Write(*c.psBefore);
         ArmFaults(c.aFaults);
         g_fnBeforeCall = [&](int nCall, int nAt) {
             if (nCall == c.nCall && nAt == c.nAt) {
-                if (c.fRename)
+                if (!c.psOther)
+                    fs::remove(file);
+                else if (c.fRename)
                     WriteByRename(*c.psOther);
                 else
                     WriteKeepingTime(*c.psOther);

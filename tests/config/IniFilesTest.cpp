@@ -14,7 +14,6 @@
 #include <filesystem>
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #ifdef _WIN32
@@ -32,6 +31,8 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <thread>
 #endif
 
 namespace fs = std::filesystem;

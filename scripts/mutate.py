@@ -48,8 +48,8 @@ FAULTS = [
     (FILES, "while ((unsigned char)pszValue[cch] >= 0x20)", "while ((unsigned char)pszValue[cch] > 0x20)",
      "a value is cut at its first space"),
     (FILES, "uint64_t uZero = (u0 ^ uHash) | ((u1 | uMask) ^ uWant);",
-     "uint64_t uZero = (u0 ^ uHash) | (u1 ^ uWant);",
-     "the fast scan misses a key whose first letter has another case"),
+     "uint64_t uZero = (u0 ^ uHash) | ((u1 & ~uMask) ^ uWant);",
+     "the fast scan folds to capitals: settings are found only near a line's end"),
     (FILES, "            p += 8;\n        }\n        const unsigned char *pStop",
      "            p += 9;\n        }\n        const unsigned char *pStop",
      "the fast scan skips a byte: a setting at some offsets is not found"),
@@ -87,7 +87,7 @@ FAULTS = [
     (FILES, "if (cch >= (int)sizeof(szText)) {", "if (cch > (int)sizeof(szText)) {",
      "a formatted value of exactly the buffer's size is cut by one byte and reported saved"),
     (FILES, "if (pszText && vsnprintf(pszText, (size_t)cch + 1, pszFormat, argsCopy) != cch)",
-     "if (pszText && vsnprintf(pszText, (size_t)cch, pszFormat, argsCopy) != cch - 1)",
+     "if (pszText && vsnprintf(pszText, (size_t)cch, pszFormat, argsCopy) != cch)",
      "a long formatted value is cut by one byte and reported saved"),
     (FILES, "uint64_t uAboveZ = (uLow + uOnes * (0x80 - 'Z' - 1)) & uHigh;",
      "uint64_t uAboveZ = (uLow + uOnes * (0x80 - 'Z')) & uHigh;",
@@ -97,8 +97,8 @@ FAULTS = [
     (FILES, "pbf->cbTest = abk[i].cchKey < pbf->cbTest ? abk[i].cchKey : pbf->cbTest;",
      "pbf->cbTest = abk[i].cchKey > pbf->cbTest ? abk[i].cchKey : pbf->cbTest;",
      "a batch with a short key misses that key's lines"),
-    (FILES, "while (k < nKeys && !SameKey(abk[k].pszKey, abk[k].cchKey, pszKey, cchKey))",
-     "while (k < nKeys && strcmp(abk[k].pszKey, pszKey) != 0)",
+    (FILES, "if (FoldCase((unsigned char)pszA[i]) != FoldCase((unsigned char)pszB[i]))",
+     "if (pszA[i] != pszB[i])",
      "the same key twice in a batch, in another case, gives two lines"),
     (FILES, "if (cchKey == 0 || !aSettings[i].pszValue)", "if (cchKey == 0)",
      "a null value in a batch crashes the editor"),
@@ -119,7 +119,7 @@ FAULTS = [
     (FILES, "if (nRead != INIFILE_OK && nRead != INIFILE_MISSING)\n        return SaveResultOfRead(nRead);",
      "if (nRead != INIFILE_OK)\n        return SaveResultOfRead(nRead);",
      "a missing file can never be created"),
-    (FILES, "    if (pszEnd == pszText)\n        return nDefault;", "",
+    (FILES, "    if (pszEnd == pszText)\n        return nDefault;", "    if (pszEnd == NULL)\n        return nDefault;",
      "a value that is no number loads as 0 instead of the default"),
     (FILES, "    char szText[INIFILE_NUMBER_TEXT];", "    char szText[INIFILE_NUMBER_TEXT - 1];",
      "a number of 31 bytes is read cut"),
@@ -201,17 +201,16 @@ FAULTS = [
      "nResult = ResultOfErrno(errno);",
      "a file owned by another user can never be saved"),
     (POSIX, "!WritePieces(fd, aPieces, nPieces) || IO(IO_FSYNC, fsync(fd)) != 0)",
-     "!WritePieces(fd, aPieces, nPieces) || (IO(IO_FSYNC, fsync(fd)), false))",
+     "!WritePieces(fd, aPieces, nPieces) || (IO(IO_FSYNC, fsync(fd)) != 0 && false))",
      "a failed flush of the new content is reported saved"),
     (POSIX, "if (IO(IO_CLOSE, close(fd)) != 0 && nResult == INISAVE_OK)", "if (IO(IO_CLOSE, close(fd)) != 0 && false)",
      "a failed close of the new content (lost bytes on a network disk) is reported saved"),
     (POSIX, "    if (nResult != INISAVE_OK)\n        unlink(pszTemp);", "",
      "every failed save leaves a temporary file behind"),
-    (POSIX, "IO(IO_FTRUNCATE, ftruncate(fd, (off_t)PiecesSize(aPieces, nPieces))) != 0 ||", "",
-     "a file rewritten in place keeps the old tail after a shorter content"),
-    (POSIX, "        if (!WritePieces(fd, &old, pfd->cb > 0 ? 1 : 0) ||\n"
-            "            IO(IO_FTRUNCATE, ftruncate(fd, (off_t)pfd->cb)) != 0 || IO(IO_FSYNC, fsync(fd)) != 0)\n"
-            "            nResult = INISAVE_DAMAGED;\n", "",
+    (POSIX, "    for (size_t i = 0; i < nPieces; i++)\n        cb += aPieces[i].cb;",
+     "    for (size_t i = 0; i + 1 < nPieces; i++)\n        cb += aPieces[i].cb;",
+     "a file rewritten in place is cut at the wrong length"),
+    (POSIX, "if (!WritePieces(fd, &old, pfd->cb > 0 ? 1 : 0) ||", "if (!WritePieces(fd, &old, 0) ||",
      "a failed rewrite in place leaves a mix, reported as an ordinary failure"),
     (POSIX, "        if (!S_ISREG(pFacts->st.st_mode))\n            nResult = INIFILE_NOT_FILE;\n        else if",
      "        if",
@@ -221,14 +220,14 @@ FAULTS = [
      "a FIFO named like the file blocks the editor"),
     (POSIX, "nResult = pst && pst->st_nlink > 1 ? REPLACE_IN_PLACE", "nResult = pst && pst->st_nlink > 2 ? REPLACE_IN_PLACE",
      "a file with a second hard link keeps the old content under that name"),
-    (POSIX, "    if (nResult == INISAVE_OK)\n        nResult = FlushFolder(pszTarget);\n    else if",
-     "    if",
+    (POSIX, "    if (nResult == INISAVE_OK)\n        nResult = FlushFolder(pszTarget);",
+     "    if (nResult == INISAVE_OK)\n        FlushFolder(pszTarget);",
      "the rename is not flushed: a power cut can bring the old settings back"),
     (POSIX, "int nResult = IO(IO_FSYNC, fsync(fd)) == 0 || errno == EINVAL ? INISAVE_OK : ResultOfErrno(errno);",
      "int nResult = IO(IO_FSYNC, fsync(fd)) == 0 || errno != ENOSPC ? INISAVE_OK : ResultOfErrno(errno);",
      "a folder that could not be flushed is reported saved"),
-    (POSIX, "    if (lstat(pszFile, &st) == 0 && S_ISLNK(st.st_mode))\n        return realpath(pszFile, NULL);\n",
-     "",
+    (POSIX, "if (lstat(pszFile, &st) == 0 && S_ISLNK(st.st_mode))",
+     "if (stat(pszFile, &st) == 0 && S_ISLNK(st.st_mode))",
      "a symbolic link is replaced by a file: the game reads the old target"),
 ]
 
@@ -334,8 +333,10 @@ def main():
     caught = {}
     total = {}
     missed = []
+    broken = []
     for n in chosen:
         path, old, new, why = FAULTS[n - 1]
+        name = os.path.basename(path)
         target = os.path.join(work, path)
         with open(target, encoding='latin-1') as f:
             original = f.read()
@@ -345,13 +346,15 @@ def main():
         try:
             with open(log, 'a') as f:
                 f.write('\n==== fault %d: %s: %s\n' % (n, path, why))
-            if not build(build_dir, log, targets):
-                sys.exit('mutate.py: fault %d does not compile, see %s' % (n, log))
-            fail = judge(work, build_dir, log, args.fuzz_seconds)
+            built = build(build_dir, log, targets)
+            fail = judge(work, build_dir, log, args.fuzz_seconds) if built else None
         finally:
             with open(target, 'w', encoding='latin-1') as f:
                 f.write(original)
-        name = os.path.basename(path)
+        if not built:
+            broken.append(n)
+            print('%2d DOES NOT COMPILE (see %s): %s: %s' % (n, log, name, why), flush=True)
+            continue
         total[name] = total.get(name, 0) + 1
         if fail:
             caught[name] = caught.get(name, 0) + 1
@@ -364,12 +367,15 @@ def main():
         print('%-24s %2d of %2d caught' % (name, caught.get(name, 0), total[name]))
     n_caught = sum(caught.values())
     n_total = sum(total.values())
-    print('caught %d of %d faults (%.1f %%)%s' % (n_caught, n_total, 100.0 * n_caught / n_total,
-                                                   '; missed: ' + ','.join(map(str, missed)) if missed else ''))
+    if n_total:
+        print('caught %d of %d faults (%.1f %%)%s' % (n_caught, n_total, 100.0 * n_caught / n_total,
+                                                       '; missed: ' + ','.join(map(str, missed)) if missed else ''))
     if not args.work:
         shutil.rmtree(work, ignore_errors=True)
+    if broken:
+        print('mutate.py: faults that do not compile (fix FAULTS): ' + ','.join(map(str, broken)))
+        return 1
     return 0
-
 
 if __name__ == '__main__':
     sys.exit(main())

@@ -912,6 +912,22 @@ int IniStore_Replace(const char *pszFile, const _INIFILEDATA *pfd, const _INIPIE
     return nResult;
 }
 
+int IniStore_Lock(const char *pszFile, void **ppvLock)
+{
+    wchar_t wszFull[MAX_PATH];
+    *ppvLock = NULL;
+    if (!FullName(pszFile, wszFull))
+        return INISAVE_FAILED;
+    *ppvLock = LockSaves(wszFull);
+    return *ppvLock ? INISAVE_OK : INISAVE_LOCKED;
+}
+
+void IniStore_Unlock(void *pvLock)
+{
+    if (pvLock)
+        UnlockSaves((HANDLE)pvLock);
+}
+
 bool IniStore_FindBackup(const char *pszFile, char *pszName, size_t cchName)
 {
     wchar_t wszFull[MAX_PATH], wszBackup[MAX_PATH];

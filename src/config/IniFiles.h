@@ -4,6 +4,7 @@
 // byte. Each call opens the file, works on it and closes it again; nothing is
 // cached between calls. The section argument exists for symmetry with the
 // Windows profile functions and is never read (the file has no sections).
+// File names are UTF-8 on Windows (IniFileStore.h).
 #ifndef QW_INIFILES_H
 #define QW_INIFILES_H
 
@@ -101,8 +102,8 @@ enum {
     INISAVE_FULL,       // the disk is full
     INISAVE_IO,         // a disk error
     INISAVE_DAMAGED,    // the save failed half-way and could not be undone: the file may hold
-                        // a mix, or (Windows) be missing, its old content kept as
-                        // "<file>.<pid>-<n>.bak", which the next read puts back
+                        // a mix, or (Windows) be missing, its last content kept as
+                        // "<file>.qwconfig-<pid>-<n>.bak", which the next read puts back
     INISAVE_FAILED      // anything else: a key that cannot be stored, a name too long, no memory
 };
 

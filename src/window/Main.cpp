@@ -102,6 +102,24 @@ static const char szFileFailed[] =
     "Check the disk and close other programs, then start the editor again. Your "
     "settings have not been changed.";
 
+static const char szFileNotRestored[] =
+    "The settings file\n%s\nis missing: a save of the editor was cut off, and the "
+    "copy of your settings that it left beside the file (named like "
+    "qw.ini.qwconfig-1234-5.bak) could not be put back, perhaps because another "
+    "program holds it.\n\n"
+    "Close the game and any program that may use the folder (a backup or virus "
+    "checker, for example), then start the editor again; or rename that copy to "
+    "qw.ini yourself. Nothing has been changed.";
+
+static const char szBackupLeft[] =
+    "Beside the settings file\n%s\nlies the file %s: a copy of your settings from "
+    "before a save of the editor that was cut off (by a crash or a power cut, "
+    "for example). qw.ini has been made again since, perhaps by the game with its "
+    "default settings, and the editor shows what qw.ini holds now.\n\n"
+    "To go back to the copy, close the editor and the game, delete qw.ini and "
+    "rename the copy to qw.ini. When you no longer need the copy, delete it; "
+    "this message then no longer appears.";
+
 // Fills the class record of the main window, except instance and small icon.
 static void InitWindowClass(WNDCLASSEXA *pwcx)
 {
@@ -387,6 +405,8 @@ static const char *UnreadableMessage(int nResult)
         return szFileDenied;
     case INIFILE_NOT_FILE:
         return szNotAFile;
+    case INIFILE_NOT_RESTORED:
+        return szFileNotRestored;
     default:
         return szFileFailed;
     }
@@ -394,13 +414,17 @@ static const char *UnreadableMessage(int nResult)
 
 // Reads qw.ini once, for the window to load from: an empty snapshot when there
 // is no file yet. NULL, after telling the player, when the file exists but
-// cannot be read.
+// cannot be read, or is missing and its copy cannot be put back. A copy that a
+// cut-off save left beside an existing qw.ini is named to the player.
 static _INISNAPSHOT *ReadIniFile()
 {
     int nResult = INIFILE_FAILED;
+    char szBackup[MAX_PATH];
     _INISNAPSHOT *pSnapshot = IniFile_ReadSnapshot(szIniFile, &nResult);
     if (pSnapshot == NULL)
         DisplayMessageBoxF(NULL, MSGBOX_ERROR, UnreadableMessage(nResult), szIniFile);
+    else if (nResult == INIFILE_OK && IniFile_FindLeftBackup(szIniFile, szBackup, sizeof(szBackup)))
+        DisplayMessageBoxF(NULL, MSGBOX_WARNING, szBackupLeft, szIniFile, szBackup);
     return pSnapshot;
 }
 

@@ -120,9 +120,10 @@ static const char szNotSavedIO[] =
 static const char szNotSavedDamaged[] =
     "The settings were not saved, and the file\n%s\nmay be damaged or missing: a "
     "disk error stopped the editor half-way, and the old content could not be put "
-    "back. If a file named like qw.ini.1234-5.bak lies beside it, that file holds "
-    "the old content, and the editor puts it back when it starts while qw.ini is "
-    "missing.\n\n"
+    "back. If a file named like qw.ini.qwconfig-1234-5.bak lies beside it, that "
+    "file holds the last content the editor could keep (the old settings, or the "
+    "new ones when no old ones were left): the editor puts it back when it starts "
+    "while qw.ini is missing, and names it to you while qw.ini is there.\n\n"
     "Check the disk, then save again, or put back a copy of the file from a "
     "backup before you start the game." NOT_SAVED_END;
 

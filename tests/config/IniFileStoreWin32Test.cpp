@@ -558,13 +558,21 @@ TEST_F(StoreWin32, OnlyABackupOfAnEndedReplaceIsPutBack)
     }
 }
 
+// Another program in the middle of its own replace, with qw.ini moved away.
+void MoveAway(const wchar_t *)
+{
+    EXPECT_TRUE(MoveFileW(path.c_str(), (dir / "zz.away").c_str())) << GetLastError();
+}
+
 // Another program replaces qw.ini between the check and the editor's replace:
 // with bytes of its own, its file is put back and the save reads again
 // (INISAVE_CHANGED); with the same bytes the save stands. When the other
-// program's file cannot be put back, it stays under the backup name.
+// program's file cannot be put back, it stays under the backup name. A name
+// that is away for a moment (another program's replace half-way) is
+// INISAVE_CHANGED too, and no temporary file stays.
 TEST_F(StoreWin32, AnotherProgramsReplaceBeforeOursIsKept)
 {
-    const std::string sGame = "#key = game\r\n";
+    const std::string sGame = "#key = game\r\n", sMissing = "<missing>";
     const struct {
         void (*pfnSwap)(const wchar_t *);
         DWORD dwMoveError;
@@ -575,6 +583,7 @@ TEST_F(StoreWin32, AnotherProgramsReplaceBeforeOursIsKept)
         {ReplaceForOtherBytes, NO_ERROR, INISAVE_CHANGED, sGame, 1},
         {ReplaceForSameBytes, NO_ERROR, INISAVE_OK, sNew, 1},
         {ReplaceForOtherBytes, ERROR_SHARING_VIOLATION, INISAVE_DAMAGED, sNew, 2},
+        {MoveAway, NO_ERROR, INISAVE_CHANGED, sMissing, 1},
     };
     for (const auto &c : aCases) {
         Write(sOld);
@@ -587,6 +596,7 @@ TEST_F(StoreWin32, AnotherProgramsReplaceBeforeOursIsKept)
             EXPECT_EQ(Read(asLeft[1]), sGame);
             fs::remove(dir / asLeft[1]);
         }
+        fs::remove(dir / "zz.away");
     }
 }
 

@@ -17,7 +17,6 @@
 #include <windows.h>
 
 #include <limits.h>
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <wctype.h>
@@ -342,9 +341,11 @@ static HANDLE LockSaves(const wchar_t *pwszFull)
         uHash ^= (unsigned long long)towupper(*pwch);
         uHash *= 1099511628211ull;
     }
-    char szName[LOCK_NAME];
-    snprintf(szName, sizeof(szName), "Local\\qwconfig-%08lx%08lx", (unsigned long)(uHash >> 32),
-             (unsigned long)(uHash & 0xFFFFFFFFu));
+    char szName[LOCK_NAME] = "Local\\qwconfig-";
+    size_t cchPrefix = strlen(szName);
+    for (int i = 0; i < 16; i++)
+        szName[cchPrefix + i] = "0123456789abcdef"[(uHash >> (60 - 4 * i)) & 0xF];
+    szName[cchPrefix + 16] = '\0';
     HANDLE hMutex = CreateMutexA(NULL, FALSE, szName);
     if (!hMutex)
         return NULL;
@@ -427,9 +428,11 @@ static DWORD NameProcess(const wchar_t *pwszName, const wchar_t *pwszBase, const
 // when none.
 static HANDLE FindBeside(const wchar_t *pwszFile, const char *pszKind, wchar_t *pwszFind, WIN32_FIND_DATAW *pfd)
 {
-    char szPattern[TEMP_SUFFIX];
-    if (snprintf(szPattern, sizeof(szPattern), "%s*%s", STORE_MARKER, pszKind) >= (int)sizeof(szPattern) ||
-        !NameWithEnd(pwszFind, pwszFile, szPattern))
+    char szPattern[TEMP_SUFFIX] = STORE_MARKER "*";
+    if (strlen(szPattern) + strlen(pszKind) >= sizeof(szPattern))
+        return INVALID_HANDLE_VALUE;
+    strcat(szPattern, pszKind);
+    if (!NameWithEnd(pwszFind, pwszFile, szPattern))
         return INVALID_HANDLE_VALUE;
     return FindFirstFileW(pwszFind, pfd);
 }

@@ -143,9 +143,11 @@ bool IniStore_FindBackup(const char *pszFile, char *pszName, size_t cchName);
 // replace, so that two saves never both pass the check. Gives INISAVE_OK,
 // INISAVE_LOCKED when another save keeps it for more than about 2 s, or
 // INISAVE_FAILED (a name too long). On Windows a mutex named after the file's
-// full name in capitals (of this session: another user's editor does not
-// wait; another spelling of the path, as a short name, either); on POSIX
-// nothing, as the file itself is locked from the check to the rename.
+// full name, its letters in capitals, in this session's namespace: another
+// user's editor does not wait, nor does a save through another spelling of
+// the path (a short name, a mapped drive); the check before the replace still
+// catches such a save. On POSIX nothing, as the file itself is locked from
+// the check to the rename.
 int IniStore_Lock(const char *pszFile, void **ppvLock);
 void IniStore_Unlock(void *pvLock);
 

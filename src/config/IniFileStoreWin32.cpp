@@ -335,7 +335,8 @@ static bool ProcessMayRun(DWORD uProcess)
 // when it ended is taken too: what that save left is put right by the checks.
 static HANDLE LockSaves(const wchar_t *pwszFull)
 {
-    // FNV-1a of the name in capitals: one mutex for every spelling of its case.
+    // FNV-1a of the name in capitals (towupper: ASCII letters at least), so
+    // that spellings that differ only in case share one mutex.
     unsigned long long uHash = 14695981039346656037ull;
     for (const wchar_t *pwch = pwszFull; *pwch; pwch++) {
         uHash ^= (unsigned long long)towupper(*pwch);

@@ -28,6 +28,9 @@
 set -eu
 cd "$(dirname "$0")"
 SRC=$(pwd -P)
+# Only this folder's own repository names the source, never one that the
+# caller's environment points to.
+unset GIT_DIR GIT_WORK_TREE GIT_INDEX_FILE GIT_OBJECT_DIRECTORY GIT_COMMON_DIR
 
 # fail MESSAGE: says what went wrong and ends with status 1.
 fail() {
@@ -68,7 +71,7 @@ if [ -n "$toplevel" ] && [ "$(cd "$toplevel" && pwd -P)" = "$SRC" ]; then
     origin="the commit's time (git log)"
     [ -z "$given_commit" ] || [ "$given_commit" = "$commit" ] ||
         fail "--commit $given_commit, but this clone is at $commit"
-    changes=$(git status --porcelain --untracked-files=normal)
+    changes=$(git status --porcelain --untracked-files=normal) || fail "git cannot tell whether the work tree has changes"
     if [ -n "$changes" ]; then
         if [ $allow_changes -eq 0 ]; then
             echo "$changes" | head -10 >&2

@@ -444,8 +444,8 @@ static void KeepDllsToSystemFolder()
     // Through void (*)(void), which converts to any function pointer unwarned.
     PFN_SETDEFAULTDLLDIRECTORIES pfnSetDefaultDllDirectories =
         (PFN_SETDEFAULTDLLDIRECTORIES)(void (*)(void))KernelFunction("SetDefaultDllDirectories");
-    if (pfnSetDefaultDllDirectories != NULL)
-        fDllsFromSystemFolder = pfnSetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32) != 0;
+    fDllsFromSystemFolder = pfnSetDefaultDllDirectories != NULL &&
+                            pfnSetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     PFN_SETDLLDIRECTORYW pfnSetDllDirectoryW =
         (PFN_SETDLLDIRECTORYW)(void (*)(void))KernelFunction("SetDllDirectoryW");
     if (pfnSetDllDirectoryW != NULL)

@@ -96,25 +96,35 @@ unsigned IniStore_NextTempNumber(void)
     return g_nNextTemp.fetch_add(1);
 }
 
+bool IniStore_NameEnd(char *pszEnd, size_t cchEnd, unsigned long uProcess, unsigned n,
+                      const char *pszKind)
+{
+    int cch = snprintf(pszEnd, cchEnd, ".%lu-%u%s", uProcess, n, pszKind);
+    return cch > 0 && (size_t)cch < cchEnd;
+}
+
 bool IniStore_TempName(char *pszTemp, size_t cchTemp, const char *pszFile, unsigned long uProcess,
                        unsigned n)
 {
-    int cch = snprintf(pszTemp, cchTemp, "%s.%lu-%u.tmp", pszFile, uProcess, n);
+    char szEnd[TEMP_SUFFIX];
+    int cch = IniStore_NameEnd(szEnd, sizeof(szEnd), uProcess, n, ".tmp")
+                  ? snprintf(pszTemp, cchTemp, "%s%s", pszFile, szEnd)
+                  : -1;
     return cch > 0 && (size_t)cch < cchTemp;
 }
 
 unsigned long IniStore_TempNameProcess(const char *pszName, const char *pszBase)
 {
-    return IniStore_NameProcess(pszName, pszBase, ".tmp");
+    size_t cchBase = strlen(pszBase);
+    return strncmp(pszName, pszBase, cchBase) == 0 ? IniStore_NameEndProcess(pszName + cchBase, ".tmp") : 0;
 }
 
-unsigned long IniStore_NameProcess(const char *pszName, const char *pszBase, const char *pszEnd)
+unsigned long IniStore_NameEndProcess(const char *pszEnd, const char *pszKind)
 {
-    size_t cchBase = strlen(pszBase);
-    if (strncmp(pszName, pszBase, cchBase) != 0 || pszName[cchBase] != '.')
+    if (pszEnd[0] != '.')
         return 0;
     // At most nine digits each, so that the number cannot overflow.
-    const char *p = pszName + cchBase + 1;
+    const char *p = pszEnd + 1;
     unsigned long uProcess = 0;
     int cDigits = 0;
     for (; *p >= '0' && *p <= '9' && cDigits < 9; p++, cDigits++)
@@ -123,7 +133,7 @@ unsigned long IniStore_NameProcess(const char *pszName, const char *pszBase, con
         return 0;
     for (cDigits = 0; *p >= '0' && *p <= '9' && cDigits < 9; p++)
         cDigits++;
-    return cDigits > 0 && strcmp(p, pszEnd) == 0 ? uProcess : 0;
+    return cDigits > 0 && strcmp(p, pszKind) == 0 ? uProcess : 0;
 }
 
 int IniStore_Finish(_INIFILEDATA *pfd, int nResult, void *pvFacts)

@@ -1,9 +1,9 @@
 // IniFileStore on Windows: reading a file whole and putting new content in its
-// place with a temporary file and ReplaceFileA (which keeps the replaced
+// place with a temporary file and ReplaceFileW (which keeps the replaced
 // file's attributes, permissions and creation time), or in place where no
 // temporary file can stand in for it.
 //
-// ReplaceFileA is given a backup name of the store's own ("<file>.<pid>-<n>.bak"),
+// ReplaceFileW is given a backup name of the store's own ("<file>.<pid>-<n>.bak"),
 // so that whatever state a failed or interrupted replace leaves, every file
 // of it has a name the store knows: after a failure the new content is moved
 // in where the file is gone, or the old one moved back; a read that finds the
@@ -14,6 +14,7 @@
 
 #include <windows.h>
 
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -23,9 +24,9 @@
 #ifdef QW_IO_FAULTS
 // A call that a test can make fail: the failure value instead, with the last
 // error the test chose.
-#define WIO(nCall, pszName, failed, expr) (IniFault_HitWin32(nCall, pszName) ? (failed) : (expr))
+#define WIO(nCall, pwszName, failed, expr) (IniFault_HitWin32(nCall, pwszName) ? (failed) : (expr))
 #else
-#define WIO(nCall, pszName, failed, expr) ((void)(nCall), (void)(pszName), (expr))
+#define WIO(nCall, pwszName, failed, expr) ((void)(nCall), (void)(pwszName), (expr))
 #endif
 
 // Candidate names tried for a temporary file.
@@ -62,7 +63,7 @@ struct _WIN32FACTS {
 // ones: the save is to go in place.
 #define SAVE_IN_PLACE (-1)
 
-// How the files stand after a failed ReplaceFileA was put right.
+// How the files stand after a failed ReplaceFileW was put right.
 enum {
     SETTLED_OLD,   // the file holds the old content, the temporary file is still there
     SETTLED_NEW,   // the new content is in place
@@ -181,10 +182,10 @@ static bool Flush(HANDLE hFile)
 
 // True when a file or folder of that name is in its folder, even one that is
 // being deleted (which refuses every open).
-static bool NameExists(const char *pszName)
+static bool NameExists(const wchar_t *pwszName)
 {
-    WIN32_FIND_DATAA fd;
-    HANDLE hFind = FindFirstFileA(pszName, &fd);
+    WIN32_FIND_DATAW fd;
+    HANDLE hFind = FindFirstFileW(pwszName, &fd);
     if (hFind == INVALID_HANDLE_VALUE)
         return false;
     FindClose(hFind);
@@ -202,9 +203,9 @@ static int HoldsBytes(HANDLE hFile, const unsigned char *pb, size_t cb)
 }
 
 // True when the file of that name holds exactly the bytes that were read.
-static bool NameHoldsBytes(const char *pszName, const _INIFILEDATA *pfd)
+static bool NameHoldsBytes(const wchar_t *pwszName, const _INIFILEDATA *pfd)
 {
-    HANDLE hFile = CreateFileA(pszName, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+    HANDLE hFile = CreateFileW(pwszName, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, NULL);
     if (hFile == INVALID_HANDLE_VALUE)
         return false;
@@ -218,14 +219,14 @@ static bool NameHoldsBytes(const char *pszName, const _INIFILEDATA *pfd)
 // (cheap tests first: size, and with fSameFile its volume, index and
 // last-write time). Gives INISAVE_OK with the open file in *phFile, or
 // INISAVE_CHANGED or the failure with nothing open.
-static int OpenUnchanged(const char *pszFile, const _INIFILEDATA *pfd, int nCall, DWORD dwAccess,
+static int OpenUnchanged(const wchar_t *pwszFile, const _INIFILEDATA *pfd, int nCall, DWORD dwAccess,
                          DWORD dwShare, bool fSameFile, HANDLE *phFile)
 {
     const _WIN32FACTS *pFacts = (const _WIN32FACTS *)pfd->pvFacts;
-    *phFile = WIO(nCall, pszFile, INVALID_HANDLE_VALUE,
-                  CreateFileA(pszFile, dwAccess, dwShare, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
+    *phFile = WIO(nCall, pwszFile, INVALID_HANDLE_VALUE,
+                  CreateFileW(pwszFile, dwAccess, dwShare, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
     if (*phFile == INVALID_HANDLE_VALUE) {
-        DWORD dwError = GetLastError(), dwAttributes = GetFileAttributesA(pszFile);
+        DWORD dwError = GetLastError(), dwAttributes = GetFileAttributesW(pwszFile);
         if (dwError == ERROR_FILE_NOT_FOUND)
             return INISAVE_CHANGED;
         // Windows refuses a write open of a read-only file for access.
@@ -259,10 +260,10 @@ static int OpenUnchanged(const char *pszFile, const _INIFILEDATA *pfd, int nCall
 
 // Flushes the file of that name once more through a handle of its own, so
 // that what Windows still holds of it after the replace goes to the disk too.
-static void FlushAfterReplace(const char *pszFile)
+static void FlushAfterReplace(const wchar_t *pwszFile)
 {
-    HANDLE hFile = WIO(WIO_OPEN, pszFile, INVALID_HANDLE_VALUE,
-                       CreateFileA(pszFile, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    HANDLE hFile = WIO(WIO_OPEN, pwszFile, INVALID_HANDLE_VALUE,
+                       CreateFileW(pwszFile, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                    NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
     if (hFile == INVALID_HANDLE_VALUE)
         return;
@@ -271,12 +272,12 @@ static void FlushAfterReplace(const char *pszFile)
 }
 
 // Gives NO_ERROR when no other program holds the file open without letting it
-// be replaced, else the error. ReplaceFileA would fail then too, but some
+// be replaced, else the error. ReplaceFileW would fail then too, but some
 // implementations leave a file of their own behind when they find out late.
-static DWORD MayReplace(const char *pszFile)
+static DWORD MayReplace(const wchar_t *pwszFile)
 {
-    HANDLE hFile = WIO(WIO_OPEN_DELETE, pszFile, INVALID_HANDLE_VALUE,
-                       CreateFileA(pszFile, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    HANDLE hFile = WIO(WIO_OPEN_DELETE, pwszFile, INVALID_HANDLE_VALUE,
+                       CreateFileW(pwszFile, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                    NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
     if (hFile == INVALID_HANDLE_VALUE)
         return GetLastError();
@@ -284,22 +285,22 @@ static DWORD MayReplace(const char *pszFile)
     return NO_ERROR;
 }
 
-// Replaces pszFile with pszTemp, the old file going to pszBackup; the last
+// Replaces pwszFile with pwszTemp, the old file going to pwszBackup; the last
 // error tells why when it fails.
-static bool ReplaceNow(const char *pszFile, const char *pszTemp, const char *pszBackup)
+static bool ReplaceNow(const wchar_t *pwszFile, const wchar_t *pwszTemp, const wchar_t *pwszBackup)
 {
 #ifdef QW_IO_FAULTS
-    if (IniFault_Replace(pszFile, pszTemp, pszBackup))
+    if (IniFault_Replace(pwszFile, pwszTemp, pwszBackup))
         return false;
 #endif
     // REPLACEFILE_WRITE_THROUGH is documented as not supported: no flags.
-    return ReplaceFileA(pszFile, pszTemp, pszBackup, 0, NULL, NULL) != FALSE;
+    return ReplaceFileW(pwszFile, pwszTemp, pwszBackup, 0, NULL, NULL) != FALSE;
 }
 
 // Gives a file a name that nothing has, within its folder.
-static bool MoveToFreeName(const char *pszFrom, const char *pszTo)
+static bool MoveToFreeName(const wchar_t *pwszFrom, const wchar_t *pwszTo)
 {
-    return WIO(WIO_MOVE, pszTo, FALSE, MoveFileExA(pszFrom, pszTo, MOVEFILE_WRITE_THROUGH)) != FALSE;
+    return WIO(WIO_MOVE, pwszTo, FALSE, MoveFileExW(pwszFrom, pwszTo, MOVEFILE_WRITE_THROUGH)) != FALSE;
 }
 
 // True unless process uProcess is known to have ended.
@@ -314,102 +315,133 @@ static bool ProcessMayRun(DWORD uProcess)
 }
 
 // The last component of a file name.
-static const char *BaseOf(const char *pszFile)
+static const wchar_t *BaseOf(const wchar_t *pwszFile)
 {
-    const char *pszSlash = strrchr(pszFile, '\\'), *pszOther = strrchr(pszFile, '/');
-    if (!pszSlash || (pszOther && pszOther > pszSlash))
-        pszSlash = pszOther;
-    return pszSlash ? pszSlash + 1 : pszFile;
+    const wchar_t *pwszSlash = wcsrchr(pwszFile, L'\\'), *pwszOther = wcsrchr(pwszFile, L'/');
+    if (!pwszSlash || (pwszOther && pwszOther > pwszSlash))
+        pwszSlash = pwszOther;
+    return pwszSlash ? pwszSlash + 1 : pwszFile;
 }
 
-// Builds the name of a file beside pszFile called pszName into pszPath (of
-// MAX_PATH bytes); false when it does not fit.
-static bool NameBeside(char *pszPath, const char *pszFile, const char *pszName)
+// Builds the name of a file beside pwszFile called pwszName into pwszPath (of
+// MAX_PATH units); false when it does not fit.
+static bool NameBeside(wchar_t *pwszPath, const wchar_t *pwszFile, const wchar_t *pwszName)
 {
-    size_t cchFolder = (size_t)(BaseOf(pszFile) - pszFile), cchName = strlen(pszName);
+    size_t cchFolder = (size_t)(BaseOf(pwszFile) - pwszFile), cchName = wcslen(pwszName);
     if (cchFolder + cchName >= MAX_PATH)
         return false;
-    memcpy(pszPath, pszFile, cchFolder);
-    memcpy(pszPath + cchFolder, pszName, cchName + 1);
+    memcpy(pwszPath, pwszFile, cchFolder * sizeof(wchar_t));
+    memcpy(pwszPath + cchFolder, pwszName, (cchName + 1) * sizeof(wchar_t));
     return true;
 }
 
-// Finds the files beside pszFile named "<file>.*<pszEnd>" (pszFind of
-// MAX_PATH bytes receives the pattern); INVALID_HANDLE_VALUE when none.
-static HANDLE FindBeside(const char *pszFile, const char *pszEnd, char *pszFind, WIN32_FIND_DATAA *pfd)
+// Builds pwszFile followed by the ASCII text pszEnd into pwszName (of
+// MAX_PATH units); false when it does not fit.
+static bool NameWithEnd(wchar_t *pwszName, const wchar_t *pwszFile, const char *pszEnd)
 {
-    size_t cchFile = strlen(pszFile), cchEnd = strlen(pszEnd);
-    if (cchFile + 2 + cchEnd >= MAX_PATH)
-        return INVALID_HANDLE_VALUE;
-    memcpy(pszFind, pszFile, cchFile);
-    memcpy(pszFind + cchFile, ".*", 2);
-    memcpy(pszFind + cchFile + 2, pszEnd, cchEnd + 1);
-    return FindFirstFileA(pszFind, pfd);
+    size_t cchFile = wcslen(pwszFile), cchEnd = strlen(pszEnd);
+    if (cchFile + cchEnd >= MAX_PATH)
+        return false;
+    memcpy(pwszName, pwszFile, cchFile * sizeof(wchar_t));
+    for (size_t i = 0; i <= cchEnd; i++)
+        pwszName[cchFile + i] = (wchar_t)(unsigned char)pszEnd[i];
+    return true;
 }
 
-// Puts back the newest backup beside the missing file pszFile, left by a
-// replace that never ended; true when one is back under the file's name.
-static bool RestoreBackup(const char *pszFile)
+// The process number in pwszName when it is one of the store's names of kind
+// pszKind (".tmp", ".bak") for the file named pwszBase (no folder), else 0.
+static DWORD NameProcess(const wchar_t *pwszName, const wchar_t *pwszBase, const char *pszKind)
 {
-    char szFind[MAX_PATH], szPath[MAX_PATH], szNewest[MAX_PATH] = "";
+    size_t cchBase = wcslen(pwszBase), cchEnd = 0;
+    char szEnd[TEMP_SUFFIX];
+    if (_wcsnicmp(pwszName, pwszBase, cchBase) != 0)
+        return 0;
+    // The store's names end in ASCII only.
+    for (const wchar_t *pwch = pwszName + cchBase; *pwch; pwch++) {
+        if (*pwch >= 0x80 || cchEnd + 1 >= sizeof(szEnd))
+            return 0;
+        szEnd[cchEnd++] = (char)*pwch;
+    }
+    szEnd[cchEnd] = '\0';
+    return (DWORD)IniStore_NameEndProcess(szEnd, pszKind);
+}
+
+// Finds the files beside pwszFile named "<file>.*<pszKind>" (pwszFind of
+// MAX_PATH units receives the pattern); INVALID_HANDLE_VALUE when none.
+static HANDLE FindBeside(const wchar_t *pwszFile, const char *pszKind, wchar_t *pwszFind, WIN32_FIND_DATAW *pfd)
+{
+    char szPattern[TEMP_SUFFIX];
+    if (snprintf(szPattern, sizeof(szPattern), ".*%s", pszKind) >= (int)sizeof(szPattern) ||
+        !NameWithEnd(pwszFind, pwszFile, szPattern))
+        return INVALID_HANDLE_VALUE;
+    return FindFirstFileW(pwszFind, pfd);
+}
+
+// Puts back the newest backup beside the missing file pwszFile, left by a
+// replace that never ended; true when one is back under the file's name.
+static bool RestoreBackup(const wchar_t *pwszFile)
+{
+    wchar_t wszFind[MAX_PATH], wszPath[MAX_PATH], wszNewest[MAX_PATH] = L"";
     FILETIME ftNewest = {0, 0};
-    WIN32_FIND_DATAA fd;
-    HANDLE hFind = FindBeside(pszFile, BACKUP_END, szFind, &fd);
+    WIN32_FIND_DATAW fd;
+    HANDLE hFind = FindBeside(pwszFile, BACKUP_END, wszFind, &fd);
     if (hFind == INVALID_HANDLE_VALUE)
         return false;
     do {
-        if (IniStore_NameProcess(fd.cFileName, BaseOf(pszFile), BACKUP_END) != 0 &&
+        if (NameProcess(fd.cFileName, BaseOf(pwszFile), BACKUP_END) != 0 &&
             !(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-            (szNewest[0] == '\0' || CompareFileTime(&fd.ftLastWriteTime, &ftNewest) > 0) &&
-            NameBeside(szPath, pszFile, fd.cFileName)) {
-            memcpy(szNewest, szPath, sizeof(szNewest));
+            (wszNewest[0] == L'\0' || CompareFileTime(&fd.ftLastWriteTime, &ftNewest) > 0) &&
+            NameBeside(wszPath, pwszFile, fd.cFileName)) {
+            memcpy(wszNewest, wszPath, sizeof(wszNewest));
             ftNewest = fd.ftLastWriteTime;
         }
-    } while (FindNextFileA(hFind, &fd));
+    } while (FindNextFileW(hFind, &fd));
     FindClose(hFind);
     // Never over a file that appeared meanwhile.
-    return szNewest[0] != '\0' && MoveFileExA(szNewest, pszFile, MOVEFILE_WRITE_THROUGH);
+    return wszNewest[0] != L'\0' && MoveFileExW(wszNewest, pwszFile, MOVEFILE_WRITE_THROUGH);
 }
 
-// Removes the temporary files and backups beside pszFile that a process which
+// Removes the temporary files and backups beside pwszFile that a process which
 // no longer runs left behind; any other file stays, and nothing goes while the
 // file itself is missing.
-static void RemoveLeftovers(const char *pszFile)
+static void RemoveLeftovers(const wchar_t *pwszFile)
 {
     static const char *const apszEnds[] = {".tmp", BACKUP_END};
-    char szFind[MAX_PATH], szPath[MAX_PATH];
+    wchar_t wszFind[MAX_PATH], wszPath[MAX_PATH];
     for (size_t i = 0; i < sizeof(apszEnds) / sizeof(apszEnds[0]); i++) {
-        WIN32_FIND_DATAA fd;
-        HANDLE hFind = NameExists(pszFile) ? FindBeside(pszFile, apszEnds[i], szFind, &fd) : INVALID_HANDLE_VALUE;
+        WIN32_FIND_DATAW fd;
+        HANDLE hFind = NameExists(pwszFile) ? FindBeside(pwszFile, apszEnds[i], wszFind, &fd) : INVALID_HANDLE_VALUE;
         if (hFind == INVALID_HANDLE_VALUE)
             continue;
         do {
-            DWORD uProcess = (DWORD)IniStore_NameProcess(fd.cFileName, BaseOf(pszFile), apszEnds[i]);
+            DWORD uProcess = NameProcess(fd.cFileName, BaseOf(pwszFile), apszEnds[i]);
             if (uProcess == 0 || uProcess == GetCurrentProcessId() || ProcessMayRun(uProcess) ||
-                (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !NameBeside(szPath, pszFile, fd.cFileName))
+                (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !NameBeside(wszPath, pwszFile, fd.cFileName))
                 continue;
-            DeleteFileA(szPath);
-        } while (FindNextFileA(hFind, &fd));
+            DeleteFileW(wszPath);
+        } while (FindNextFileW(hFind, &fd));
         FindClose(hFind);
     }
 }
 
-// Creates a new temporary file beside pszFile, its name in pszTemp (of
+// Creates a new temporary file beside pwszFile, its name in pwszTemp (of
 // MAX_PATH bytes). A name that is still there (a deleted file that a virus
 // checker holds refuses to be made again with ERROR_ACCESS_DENIED) is passed
 // over; INVALID_HANDLE_VALUE with the last error set when none can be made.
-static HANDLE CreateTemp(const char *pszFile, char *pszTemp)
+static HANDLE CreateTemp(const wchar_t *pwszFile, wchar_t *pwszTemp)
 {
     for (unsigned n = 0; n < TEMP_TRIES; n++) {
-        if (!IniStore_TempName(pszTemp, MAX_PATH, pszFile, GetCurrentProcessId(), IniStore_NextTempNumber())) {
+        char szEnd[TEMP_SUFFIX];
+        if (!IniStore_NameEnd(szEnd, sizeof(szEnd), GetCurrentProcessId(), IniStore_NextTempNumber(), ".tmp") ||
+            !NameWithEnd(pwszTemp, pwszFile, szEnd)) {
             SetLastError(ERROR_FILENAME_EXCED_RANGE);
             return INVALID_HANDLE_VALUE;
         }
-        HANDLE hFile = WIO(WIO_CREATE, pszTemp, INVALID_HANDLE_VALUE,
-                           CreateFileA(pszTemp, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL));
+        HANDLE hFile = WIO(WIO_CREATE, pwszTemp, INVALID_HANDLE_VALUE,
+                           CreateFileW(pwszTemp, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL));
         DWORD dwError = hFile == INVALID_HANDLE_VALUE ? GetLastError() : NO_ERROR;
         if (dwError == NO_ERROR || (dwError != ERROR_FILE_EXISTS && dwError != ERROR_ALREADY_EXISTS &&
-                                    (dwError != ERROR_ACCESS_DENIED || !NameExists(pszTemp)))) {
+                                    (dwError != ERROR_ACCESS_DENIED || !NameExists(pwszTemp)))) {
             SetLastError(dwError);
             return hFile;
         }
@@ -418,72 +450,72 @@ static HANDLE CreateTemp(const char *pszFile, char *pszTemp)
     return INVALID_HANDLE_VALUE;
 }
 
-// Puts the files right after ReplaceFileA(pszFile, pszTemp, pszBackup) failed,
+// Puts the files right after ReplaceFileW(pwszFile, pwszTemp, pwszBackup) failed,
 // by what is left of them: where the file is gone, the new content is moved
 // in, else the old one moved back. A backup that holds the bytes that were
 // read goes once the file is in place again. Gives a SETTLED_ state.
-static int SettleReplace(const char *pszFile, const char *pszTemp, const char *pszBackup,
+static int SettleReplace(const wchar_t *pwszFile, const wchar_t *pwszTemp, const wchar_t *pwszBackup,
                          const _INIFILEDATA *pfd)
 {
-    bool fTemp = NameExists(pszTemp), fBackup = NameExists(pszBackup);
+    bool fTemp = NameExists(pwszTemp), fBackup = NameExists(pwszBackup);
     int nState;
-    if (NameExists(pszFile) && fTemp)
+    if (NameExists(pwszFile) && fTemp)
         nState = SETTLED_OLD;
-    else if (NameExists(pszFile))
+    else if (NameExists(pwszFile))
         // No documented failure gets here: the file counts as new unless it
         // still holds the bytes that were read.
-        nState = NameHoldsBytes(pszFile, pfd) ? SETTLED_GONE : SETTLED_NEW;
-    else if (fTemp && MoveToFreeName(pszTemp, pszFile))
+        nState = NameHoldsBytes(pwszFile, pfd) ? SETTLED_GONE : SETTLED_NEW;
+    else if (fTemp && MoveToFreeName(pwszTemp, pwszFile))
         nState = SETTLED_NEW;
-    else if (fBackup && MoveToFreeName(pszBackup, pszFile))
+    else if (fBackup && MoveToFreeName(pwszBackup, pwszFile))
         return fTemp ? SETTLED_OLD : SETTLED_GONE;
     else {
         // Nothing could be moved in: the backup stays for the next read to
         // put back, the new content goes where it is not the only copy.
         if (fTemp && fBackup)
-            DeleteFileA(pszTemp);
+            DeleteFileW(pwszTemp);
         return SETTLED_LOST;
     }
-    if (fBackup && NameHoldsBytes(pszBackup, pfd))
-        DeleteFileA(pszBackup);
+    if (fBackup && NameHoldsBytes(pwszBackup, pfd))
+        DeleteFileW(pwszBackup);
     return nState;
 }
 
-// Puts the flushed temporary file pszTemp in place of the file that was read
+// Puts the flushed temporary file pwszTemp in place of the file that was read
 // (pfd), which must still hold the same bytes; the temporary file is gone
 // afterwards unless it is the only copy of anything. A refusal for a moment is
 // tried again; one for access that stays gives SAVE_IN_PLACE.
-static int SwapIntoPlace(const char *pszFile, const char *pszTemp, const _INIFILEDATA *pfd)
+static int SwapIntoPlace(const wchar_t *pwszFile, const wchar_t *pwszTemp, const _INIFILEDATA *pfd)
 {
-    char szBackup[MAX_PATH];
-    size_t cchTemp = strlen(pszTemp);
-    if (cchTemp + 1 > sizeof(szBackup)) {
-        DeleteFileA(pszTemp);
+    wchar_t wszBackup[MAX_PATH];
+    size_t cchTemp = wcslen(pwszTemp);
+    if (cchTemp + 1 > MAX_PATH) {
+        DeleteFileW(pwszTemp);
         return INISAVE_FAILED;
     }
     // "<file>.<pid>-<n>.bak" beside "<file>.<pid>-<n>.tmp".
-    memcpy(szBackup, pszTemp, cchTemp + 1);
-    memcpy(szBackup + cchTemp - 4, BACKUP_END, 5);
+    memcpy(wszBackup, pwszTemp, (cchTemp + 1) * sizeof(wchar_t));
+    memcpy(wszBackup + cchTemp - 4, L"" BACKUP_END, 5 * sizeof(wchar_t));
     DWORD dwPause = REPLACE_PAUSE;
     for (int nTry = 1;; nTry++) {
         // The check keeps others from writing the file until the replace.
         HANDLE hFile;
-        int nResult = OpenUnchanged(pszFile, pfd, WIO_OPEN, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+        int nResult = OpenUnchanged(pwszFile, pfd, WIO_OPEN, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
                                     true, &hFile);
         DWORD dwError = ERROR_SHARING_VIOLATION;
         int nState = SETTLED_OLD;
         if (nResult == INISAVE_OK) {
-            dwError = MayReplace(pszFile);
-            if (dwError == NO_ERROR && !ReplaceNow(pszFile, pszTemp, szBackup))
+            dwError = MayReplace(pwszFile);
+            if (dwError == NO_ERROR && !ReplaceNow(pwszFile, pwszTemp, wszBackup))
                 dwError = GetLastError();
             CloseHandle(hFile);
             if (dwError == NO_ERROR) {
-                DeleteFileA(szBackup);
+                DeleteFileW(wszBackup);
                 return INISAVE_OK;
             }
-            nState = SettleReplace(pszFile, pszTemp, szBackup, pfd);
+            nState = SettleReplace(pwszFile, pwszTemp, wszBackup, pfd);
         } else if (nResult != INISAVE_LOCKED) {
-            DeleteFileA(pszTemp);
+            DeleteFileW(pwszTemp);
             return nResult;
         }
         if (nState == SETTLED_NEW)
@@ -495,18 +527,18 @@ static int SwapIntoPlace(const char *pszFile, const char *pszTemp, const _INIFIL
             dwPause *= 2;
             continue;
         }
-        DeleteFileA(pszTemp);
+        DeleteFileW(pwszTemp);
         return dwError == ERROR_ACCESS_DENIED ? SAVE_IN_PLACE : ResultOfSaveError(dwError);
     }
 }
 
-// Puts the flushed temporary file pszTemp in place of a file that did not
+// Puts the flushed temporary file pwszTemp in place of a file that did not
 // exist when it was read, never over one that appeared since.
-static int MoveIntoPlace(const char *pszFile, const char *pszTemp)
+static int MoveIntoPlace(const wchar_t *pwszFile, const wchar_t *pwszTemp)
 {
     DWORD dwPause = REPLACE_PAUSE, dwError = NO_ERROR;
     for (int nTry = 1;; nTry++) {
-        if (MoveToFreeName(pszTemp, pszFile))
+        if (MoveToFreeName(pwszTemp, pwszFile))
             return INISAVE_OK;
         dwError = GetLastError();
         if (nTry >= REPLACE_TRIES || !IsTransient(dwError))
@@ -514,24 +546,24 @@ static int MoveIntoPlace(const char *pszFile, const char *pszTemp)
         Sleep(dwPause);
         dwPause *= 2;
     }
-    DeleteFileA(pszTemp);
+    DeleteFileW(pwszTemp);
     if (dwError == ERROR_ALREADY_EXISTS || dwError == ERROR_FILE_EXISTS)
         return INISAVE_CHANGED;
     return dwError == ERROR_ACCESS_DENIED ? SAVE_IN_PLACE : ResultOfSaveError(dwError);
 }
 
-// Writes the new content to a temporary file beside pszFile, flushes it and
-// puts it in place: ReplaceFileA over an existing file, MoveFileExA for a new
+// Writes the new content to a temporary file beside pwszFile, flushes it and
+// puts it in place: ReplaceFileW over an existing file, MoveFileExW for a new
 // one. The temporary file takes the attributes and creation time of the file
-// that was read itself, so that they stay even where ReplaceFileA is a plain
+// that was read itself, so that they stay even where ReplaceFileW is a plain
 // move. SAVE_IN_PLACE, with nothing left behind, when the folder refuses the
 // new file, its name would be too long, or the replace is refused for access.
-static int ReplaceByRename(const char *pszFile, const _INIFILEDATA *pfd, const _INIPIECE *aPieces,
+static int ReplaceByRename(const wchar_t *pwszFile, const _INIFILEDATA *pfd, const _INIPIECE *aPieces,
                            size_t nPieces)
 {
     const _WIN32FACTS *pFacts = pfd->fExists ? (const _WIN32FACTS *)pfd->pvFacts : NULL;
-    char szTemp[MAX_PATH];
-    HANDLE hFile = CreateTemp(pszFile, szTemp);
+    wchar_t wszTemp[MAX_PATH];
+    HANDLE hFile = CreateTemp(pwszFile, wszTemp);
     if (hFile == INVALID_HANDLE_VALUE) {
         DWORD dwError = GetLastError();
         return dwError == ERROR_ACCESS_DENIED || dwError == ERROR_FILENAME_EXCED_RANGE ? SAVE_IN_PLACE
@@ -547,25 +579,25 @@ static int ReplaceByRename(const char *pszFile, const _INIFILEDATA *pfd, const _
         dwError = GetLastError();
     }
     if (fOk && pFacts && (pFacts->dwAttributes & KEPT_ATTRIBUTES) &&
-        !WIO(WIO_SET_ATTRIBUTES, szTemp, FALSE, SetFileAttributesA(szTemp, pFacts->dwAttributes & KEPT_ATTRIBUTES))) {
+        !WIO(WIO_SET_ATTRIBUTES, wszTemp, FALSE, SetFileAttributesW(wszTemp, pFacts->dwAttributes & KEPT_ATTRIBUTES))) {
         fOk = false;
         dwError = GetLastError();
     }
     if (!fOk) {
-        DeleteFileA(szTemp);
+        DeleteFileW(wszTemp);
         return ResultOfSaveError(dwError);
     }
     if (!pFacts)
-        return MoveIntoPlace(pszFile, szTemp);
-    return SwapIntoPlace(pszFile, szTemp, pfd);
+        return MoveIntoPlace(pwszFile, wszTemp);
+    return SwapIntoPlace(pwszFile, wszTemp, pfd);
 }
 
 // Writes a file that did not exist when it was read directly under its name;
 // a failure removes it again.
-static int CreateInPlace(const char *pszFile, const _INIPIECE *aPieces, size_t nPieces)
+static int CreateInPlace(const wchar_t *pwszFile, const _INIPIECE *aPieces, size_t nPieces)
 {
-    HANDLE hFile = WIO(WIO_CREATE, pszFile, INVALID_HANDLE_VALUE,
-                       CreateFileA(pszFile, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_NEW,
+    HANDLE hFile = WIO(WIO_CREATE, pwszFile, INVALID_HANDLE_VALUE,
+                       CreateFileW(pwszFile, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_NEW,
                                    FILE_ATTRIBUTE_NORMAL, NULL));
     if (hFile == INVALID_HANDLE_VALUE) {
         DWORD dwError = GetLastError();
@@ -577,7 +609,7 @@ static int CreateInPlace(const char *pszFile, const _INIPIECE *aPieces, size_t n
     DWORD dwError = fOk ? NO_ERROR : GetLastError();
     CloseHandle(hFile);
     if (!fOk)
-        DeleteFileA(pszFile);
+        DeleteFileW(pwszFile);
     return fOk ? INISAVE_OK : ResultOfSaveError(dwError);
 }
 
@@ -586,14 +618,14 @@ static int CreateInPlace(const char *pszFile, const _INIPIECE *aPieces, size_t n
 // (whatever its index: a per-user copy of a protected file has its own). A
 // failed step puts the old bytes and length back; INISAVE_DAMAGED when that
 // fails too.
-static int RewriteInPlace(const char *pszFile, const _INIFILEDATA *pfd, const _INIPIECE *aPieces,
+static int RewriteInPlace(const wchar_t *pwszFile, const _INIFILEDATA *pfd, const _INIPIECE *aPieces,
                           size_t nPieces)
 {
     if (!pfd->fExists)
-        return CreateInPlace(pszFile, aPieces, nPieces);
+        return CreateInPlace(pwszFile, aPieces, nPieces);
     const _INIPIECE old = {pfd->pb, pfd->cb};
     HANDLE hFile;
-    int nResult = OpenUnchanged(pszFile, pfd, WIO_OPEN_WRITE, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+    int nResult = OpenUnchanged(pwszFile, pfd, WIO_OPEN_WRITE, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
                                 false, &hFile);
     if (nResult != INISAVE_OK)
         return nResult;
@@ -608,20 +640,31 @@ static int RewriteInPlace(const char *pszFile, const _INIFILEDATA *pfd, const _I
     return nResult;
 }
 
+// Converts the UTF-8 name pszFile into pwszFile (of MAX_PATH units); false
+// when it is no valid UTF-8 or does not fit.
+static bool WideName(const char *pszFile, wchar_t *pwszFile)
+{
+    return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, pszFile, -1, pwszFile, MAX_PATH) > 0;
+}
+
 int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd)
 {
     memset(pfd, 0, sizeof(*pfd));
-    DWORD dwAttributes = GetFileAttributesA(pszFile);
+    wchar_t wszFile[MAX_PATH];
+    if (!WideName(pszFile, wszFile))
+        return INIFILE_FAILED;
+    const wchar_t *pwszFile = wszFile;
+    DWORD dwAttributes = GetFileAttributesW(pwszFile);
     if (dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_DIRECTORY))
         return INIFILE_NOT_FILE;
-    HANDLE hFile = WIO(WIO_OPEN, pszFile, INVALID_HANDLE_VALUE,
-                       CreateFileA(pszFile, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+    HANDLE hFile = WIO(WIO_OPEN, pwszFile, INVALID_HANDLE_VALUE,
+                       CreateFileW(pwszFile, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
     DWORD dwError = hFile == INVALID_HANDLE_VALUE ? GetLastError() : NO_ERROR;
     // A replace that never ended can have left the file only under its backup name.
-    if (dwError == ERROR_FILE_NOT_FOUND && RestoreBackup(pszFile)) {
-        dwAttributes = GetFileAttributesA(pszFile);
-        hFile = CreateFileA(pszFile, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+    if (dwError == ERROR_FILE_NOT_FOUND && RestoreBackup(pwszFile)) {
+        dwAttributes = GetFileAttributesW(pwszFile);
+        hFile = CreateFileW(pwszFile, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, NULL);
         dwError = hFile == INVALID_HANDLE_VALUE ? GetLastError() : NO_ERROR;
     }
@@ -657,10 +700,12 @@ int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd)
 int IniStore_Replace(const char *pszFile, const _INIFILEDATA *pfd, const _INIPIECE *aPieces,
                      size_t nPieces)
 {
-    // The full name: ReplaceFileA needs the folder of a relative name.
-    char szFull[MAX_PATH];
-    DWORD cchFull = GetFullPathNameA(pszFile, sizeof(szFull), szFull, NULL);
-    if (cchFull == 0 || cchFull >= sizeof(szFull))
+    // The full name: ReplaceFileW needs the folder of a relative name.
+    wchar_t wszFile[MAX_PATH], wszFull[MAX_PATH];
+    if (!WideName(pszFile, wszFile))
+        return INISAVE_FAILED;
+    DWORD cchFull = GetFullPathNameW(wszFile, MAX_PATH, wszFull, NULL);
+    if (cchFull == 0 || cchFull >= MAX_PATH)
         return INISAVE_FAILED;
     const _WIN32FACTS *pFacts = pfd->fExists ? (const _WIN32FACTS *)pfd->pvFacts : NULL;
     if (pFacts && (pFacts->dwAttributes & FILE_ATTRIBUTE_READONLY))
@@ -669,14 +714,14 @@ int IniStore_Replace(const char *pszFile, const _INIFILEDATA *pfd, const _INIPIE
     // replace would turn a symbolic link into a plain file: both are written
     // in place, through the link.
     int nResult = pFacts && (pFacts->nLinks > 1 || pFacts->fLink) ? SAVE_IN_PLACE
-                                                                   : ReplaceByRename(szFull, pfd, aPieces, nPieces);
+                                                                   : ReplaceByRename(wszFull, pfd, aPieces, nPieces);
     if (nResult == INISAVE_OK)
-        FlushAfterReplace(szFull);
+        FlushAfterReplace(wszFull);
     else if (nResult == SAVE_IN_PLACE)
-        nResult = RewriteInPlace(szFull, pfd, aPieces, nPieces);
+        nResult = RewriteInPlace(wszFull, pfd, aPieces, nPieces);
     // After a save that made the file, a leftover may be the only copy of the
     // player's old one: they stay.
     if (nResult == INISAVE_OK && pFacts)
-        RemoveLeftovers(szFull);
+        RemoveLeftovers(wszFull);
     return nResult;
 }

@@ -556,14 +556,26 @@ std::string FileAt(const std::wstring &wstrPath)
 
 TEST_F(Folders, AFolderOfAnyNameOnADriveWithoutShortNamesIsUsedByItsOwnName)
 {
-    const char *apszNames[] = {
+    std::vector<std::string> astrNames = {
         "\xc5\x81\xc3\xb3" "d\xc5\xba",                        // Lodz in its Polish letters
         "\xd0\x98\xd0\xb3\xd1\x80\xd1\x8b \xe6\xb8\xb8\xe6\x88\x8f",   // "Games" in Russian and Chinese
         "Quarrow \xf0\x9f\x8e\xae",                            // a character of two UTF-16 units
     };
-    for (const char *pszName : apszNames) {
-        SCOPED_TRACE(pszName);
-        std::wstring wstrFolder = makeFolders(pszName);
+    // And a folder 250 characters long, in folders of 39 characters of the
+    // Russian and Chinese name above (none may end in a space).
+    const std::wstring wstrWord = L"\x0418\x0433\x0440\x044b \x6e38\x620f ";
+    std::wstring wstrLong;
+    for (size_t cchName = 0; folder.size() + 1 + wstrLong.size() < 250; cchName++) {
+        if (cchName == 39)
+            cchName = 0, wstrLong += L'\\';
+        wstrLong += wstrWord[cchName % wstrWord.size()];
+    }
+    if (wstrLong.back() == L' ' || wstrLong.back() == L'\\')
+        wstrLong.back() = L'x';
+    astrNames.push_back(Utf8(wstrLong));
+    for (const std::string &strName : astrNames) {
+        SCOPED_TRACE(strName);
+        std::wstring wstrFolder = makeFolders(strName.c_str());
         std::wstring wstrIni = wstrFolder + L"\\qw.ini";
         HANDLE hFile = CreateFileW(wstrIni.c_str(), GENERIC_WRITE, 0, NULL, CREATE_NEW,
                                    FILE_ATTRIBUTE_NORMAL, NULL);

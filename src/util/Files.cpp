@@ -172,7 +172,8 @@ bool GetFileName(char *pszFile, char *pszInitialDir, char *pszFilter, short nMod
     if (pszWhy != NULL) {
         WCHAR wszShort[PATH_SIZE];
         DWORD cchShort = GetShortPathNameW(wszChosen, wszShort, PATH_SIZE);
-        if (cchShort == 0 || cchShort >= (DWORD)PATH_SIZE || SpellInAnsi(wszShort, szAnsi) != NULL) {
+        if (cchShort == 0 || cchShort >= (DWORD)PATH_SIZE ||
+            SpellInAnsi(wszShort, szAnsi) != NULL) {
             ReportChosen(pszWhy, wszChosen);
             return false;
         }

@@ -8,7 +8,6 @@
 #include "Main.h"
 
 #include <commctrl.h>
-#include <stdlib.h>
 #include <string.h>
 
 #include "Controls.h"

@@ -343,13 +343,6 @@ std::vector<std::string> g_astrCalls;
 void *g_pGetProcAddress;
 void *g_pLoadLibraryExW;
 
-std::string Utf8(LPCWSTR pwsz)
-{
-    char sz[1024] = "";
-    WideCharToMultiByte(CP_UTF8, 0, pwsz, -1, sz, sizeof(sz), NULL, NULL);
-    return sz;
-}
-
 BOOL WINAPI RecordSetDefaultDllDirectories(DWORD dwFlags)
 {
     g_astrCalls.push_back("SetDefaultDllDirectories " + std::to_string(dwFlags));
@@ -358,14 +351,14 @@ BOOL WINAPI RecordSetDefaultDllDirectories(DWORD dwFlags)
 
 BOOL WINAPI RecordSetDllDirectoryW(LPCWSTR pwszFolder)
 {
-    g_astrCalls.push_back("SetDllDirectoryW \"" + (pwszFolder != NULL ? Utf8(pwszFolder) : "(null)") +
+    g_astrCalls.push_back("SetDllDirectoryW \"" + (pwszFolder != NULL ? utf8(pwszFolder) : "(null)") +
                           "\"");
     return TRUE;
 }
 
 HMODULE WINAPI RecordLoadLibraryExW(LPCWSTR pwszName, HANDLE hFile, DWORD dwFlags)
 {
-    g_astrCalls.push_back("LoadLibraryExW " + Utf8(pwszName) + " " + std::to_string(dwFlags));
+    g_astrCalls.push_back("LoadLibraryExW " + utf8(pwszName) + " " + std::to_string(dwFlags));
     return ((HMODULE(WINAPI *)(LPCWSTR, HANDLE, DWORD))g_pLoadLibraryExW)(pwszName, hFile, dwFlags);
 }
 
@@ -373,7 +366,9 @@ FARPROC WINAPI ScriptedGetProcAddress(HMODULE hModule, LPCSTR pszName)
 {
     // A name, not an ordinal, and one of the two that older Windows lacks.
     if (HIWORD((ULONG_PTR)pszName) != 0 && strcmp(pszName, "SetDefaultDllDirectories") == 0)
-        return g_fHasSetDefaultDllDirectories ? (FARPROC)(void (*)(void))RecordSetDefaultDllDirectories : NULL;
+        return g_fHasSetDefaultDllDirectories
+                   ? (FARPROC)(void (*)(void))RecordSetDefaultDllDirectories
+                   : NULL;
     if (HIWORD((ULONG_PTR)pszName) != 0 && strcmp(pszName, "SetDllDirectoryW") == 0)
         return g_fHasSetDllDirectoryW ? (FARPROC)(void (*)(void))RecordSetDllDirectoryW : NULL;
     return ((FARPROC(WINAPI *)(HMODULE, LPCSTR))g_pGetProcAddress)(hModule, pszName);
@@ -383,7 +378,7 @@ TEST(DllSearch, EachWindowsGetsTheSafestLoadItKnows)
 {
     WCHAR wszSystem[MAX_PATH];
     ASSERT_NE(0u, GetSystemDirectoryW(wszSystem, MAX_PATH));
-    const std::string strFullPath = "LoadLibraryExW " + Utf8(wszSystem) + "\\comctl32.dll " +
+    const std::string strFullPath = "LoadLibraryExW " + utf8(wszSystem) + "\\comctl32.dll " +
                                     std::to_string(LOAD_WITH_ALTERED_SEARCH_PATH);
     const std::string strEmptyFolder = "SetDllDirectoryW \"\"";
     const struct {

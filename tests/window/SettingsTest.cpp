@@ -110,14 +110,12 @@ protected:
             return "(no box)";
         WCHAR wszText[1024] = L"";
         GetDlgItemTextW(hwndBox, 0xFFFF, wszText, 1024);
-        // In UTF-8, as szIniFile holds a path.
-        char szText[3 * 1024] = "";
-        WideCharToMultiByte(CP_UTF8, 0, wszText, -1, szText, sizeof(szText), NULL, NULL);
         EXPECT_EQ(nullptr, FindWindowA("MAIN", NULL)) << "a window behind the box";
         EXPECT_TRUE(editor.answerDialog(hwndBox, IDOK));
         EXPECT_TRUE(editor.waitForExit());
         EXPECT_EQ(1u, editor.nExitCode);
-        return szText;
+        // In UTF-8, as szIniFile holds a path.
+        return utf8(wszText);
     }
 
     std::string folder;
@@ -517,10 +515,9 @@ protected:
     // gives the full path of the last one.
     std::wstring makeFolders(const char *pszPath)
     {
-        WCHAR wszPath[1024];
-        MultiByteToWideChar(CP_UTF8, 0, pszPath, -1, wszPath, 1024);
+        std::wstring wstrName = fromUtf8(pszPath);
         std::wstring wstrPath(folder.begin(), folder.end());
-        for (const WCHAR *pwsz = wszPath; *pwsz != L'\0';) {
+        for (const WCHAR *pwsz = wstrName.c_str(); *pwsz != L'\0';) {
             const WCHAR *pwszEnd = wcschr(pwsz, L'\\');
             size_t cch = pwszEnd != NULL ? (size_t)(pwszEnd - pwsz) : wcslen(pwsz);
             wstrPath += L"\\" + std::wstring(pwsz, cch);
@@ -532,27 +529,6 @@ protected:
     }
     std::vector<std::wstring> m_awstrMade;
 };
-
-std::string Utf8(const std::wstring &wstr)
-{
-    char sz[4 * 1024] = "";
-    WideCharToMultiByte(CP_UTF8, 0, wstr.c_str(), -1, sz, sizeof(sz), NULL, NULL);
-    return sz;
-}
-
-// The bytes of the file at a wide path; "(no file)" when it cannot be read.
-std::string FileAt(const std::wstring &wstrPath)
-{
-    HANDLE hFile = CreateFileW(wstrPath.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL,
-                               OPEN_EXISTING, 0, NULL);
-    if (hFile == INVALID_HANDLE_VALUE)
-        return "(no file)";
-    char szData[4096];
-    DWORD cbRead = 0;
-    ReadFile(hFile, szData, sizeof(szData), &cbRead, NULL);
-    CloseHandle(hFile);
-    return std::string(szData, cbRead);
-}
 
 TEST_F(Folders, AFolderOfAnyNameOnADriveWithoutShortNamesIsUsedByItsOwnName)
 {
@@ -572,26 +548,21 @@ TEST_F(Folders, AFolderOfAnyNameOnADriveWithoutShortNamesIsUsedByItsOwnName)
     }
     if (wstrLong.back() == L' ' || wstrLong.back() == L'\\')
         wstrLong.back() = L'x';
-    astrNames.push_back(Utf8(wstrLong));
+    astrNames.push_back(utf8(wstrLong));
     for (const std::string &strName : astrNames) {
         SCOPED_TRACE(strName);
         std::wstring wstrFolder = makeFolders(strName.c_str());
-        std::wstring wstrIni = wstrFolder + L"\\qw.ini";
-        HANDLE hFile = CreateFileW(wstrIni.c_str(), GENERIC_WRITE, 0, NULL, CREATE_NEW,
-                                   FILE_ATTRIBUTE_NORMAL, NULL);
-        ASSERT_NE(INVALID_HANDLE_VALUE, hFile);
-        const char szFile[] = "#server_address = far.example\r\n#chat = \xe9\xff\r\n";
-        DWORD cbWritten = 0;
-        WriteFile(hFile, szFile, sizeof(szFile) - 1, &cbWritten, NULL);
-        CloseHandle(hFile);
+        std::string strIni = utf8(wstrFolder + L"\\qw.ini");
+        ASSERT_TRUE(writeFileBytes(strIni, "#server_address = far.example\r\n#chat = \xe9\xff\r\n"));
         ASSERT_TRUE(SetCurrentDirectoryW(wstrFolder.c_str()));
 
         ASSERT_TRUE(editor.start("."));
-        EXPECT_EQ(Utf8(wstrIni), szIniFile);
+        EXPECT_EQ(strIni, szIniFile);
         EXPECT_EQ("far.example", editor.text(IDC_HOST));
         editor.setText(IDC_HOST, "saved.example");
         EXPECT_TRUE(okay());
-        std::string data = FileAt(wstrIni);
+        std::string data;
+        ASSERT_TRUE(readFileBytes(strIni, &data));
         // The replaced line ends in a bare line feed; the others keep their bytes.
         EXPECT_EQ(0u, data.find("#server_address = saved.example\n#chat = \xe9\xff\r\n")) << data;
         EXPECT_EQ("0", ValueOf(data, "no_sound"));
@@ -624,9 +595,9 @@ TEST_F(Folders, APathTooLongGoesThroughTheShortNameOrTheBoxSaysWhyNot)
             ASSERT_TRUE(editor.start("."));
             WCHAR wszShort[MAX_PATH];
             ASSERT_NE(0u, GetShortPathNameW(wstrDeep.c_str(), wszShort, MAX_PATH));
-            EXPECT_EQ(Utf8(std::wstring(wszShort) + L"\\qw.ini"), szIniFile);
+            EXPECT_EQ(utf8(std::wstring(wszShort) + L"\\qw.ini"), szIniFile);
             EXPECT_TRUE(okay());
-            EXPECT_NE("(no file)", FileAt(wstrDeep + L"\\qw.ini"));
+            EXPECT_TRUE(fileExists(utf8(wstrDeep + L"\\qw.ini")));
             continue;
         }
         std::string box = refusedStart(".");

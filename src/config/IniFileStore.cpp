@@ -99,7 +99,7 @@ unsigned IniStore_NextTempNumber(void)
 bool IniStore_NameEnd(char *pszEnd, size_t cchEnd, unsigned long uProcess, unsigned n,
                       const char *pszKind)
 {
-    int cch = snprintf(pszEnd, cchEnd, ".%lu-%u%s", uProcess, n, pszKind);
+    int cch = snprintf(pszEnd, cchEnd, "%s%lu-%u%s", STORE_MARKER, uProcess, n, pszKind);
     return cch > 0 && (size_t)cch < cchEnd;
 }
 
@@ -121,19 +121,20 @@ unsigned long IniStore_TempNameProcess(const char *pszName, const char *pszBase)
 
 unsigned long IniStore_NameEndProcess(const char *pszEnd, const char *pszKind)
 {
-    if (pszEnd[0] != '.')
+    size_t cchMarker = strlen(STORE_MARKER);
+    if (strncmp(pszEnd, STORE_MARKER, cchMarker) != 0)
         return 0;
-    // At most nine digits each, so that the number cannot overflow.
-    const char *p = pszEnd + 1;
-    unsigned long uProcess = 0;
+    // At most ten digits each; a process number beyond 32 bits is no such name.
+    const char *p = pszEnd + cchMarker;
+    unsigned long long uProcess = 0;
     int cDigits = 0;
-    for (; *p >= '0' && *p <= '9' && cDigits < 9; p++, cDigits++)
-        uProcess = uProcess * 10 + (unsigned long)(*p - '0');
-    if (cDigits == 0 || *p++ != '-')
+    for (; *p >= '0' && *p <= '9' && cDigits < 10; p++, cDigits++)
+        uProcess = uProcess * 10 + (unsigned long long)(*p - '0');
+    if (cDigits == 0 || uProcess > 0xFFFFFFFFull || *p++ != '-')
         return 0;
-    for (cDigits = 0; *p >= '0' && *p <= '9' && cDigits < 9; p++)
+    for (cDigits = 0; *p >= '0' && *p <= '9' && cDigits < 10; p++)
         cDigits++;
-    return cDigits > 0 && strcmp(p, pszKind) == 0 ? uProcess : 0;
+    return cDigits > 0 && strcmp(p, pszKind) == 0 ? (unsigned long)uProcess : 0;
 }
 
 int IniStore_Finish(_INIFILEDATA *pfd, int nResult, void *pvFacts)

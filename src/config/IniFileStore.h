@@ -102,6 +102,12 @@ int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd);
 int IniStore_Replace(const char *pszFile, const _INIFILEDATA *pfd, const _INIPIECE *aPieces,
                      size_t nPieces);
 
+// Finds the newest backup beside the existing file pszFile that a replace
+// left which never ended (its process is gone) and gives its name, without
+// the folder, in pszName (of cchName bytes, UTF-8 on Windows); false when
+// there is none. Always false on POSIX, where a save leaves no backup.
+bool IniStore_FindBackup(const char *pszFile, char *pszName, size_t cchName);
+
 // Frees what IniStore_Read allocated.
 void IniStore_Free(_INIFILEDATA *pfd);
 
@@ -130,8 +136,12 @@ typedef bool (*PFNINIWRITE)(void *pvFile, const unsigned char *pb, size_t cb);
 bool IniStore_WritePieces(const _INIPIECE *aPieces, size_t nPieces, PFNINIWRITE pfnWrite,
                           void *pvFile);
 
-// Names of the temporary files, shared by both platforms: "<file>.<pid>-<n>.tmp".
-// IniStore_NextTempNumber gives n, a number that this process never gives
+// Names of the store's own files beside the file, shared by both platforms:
+// "<file>.qwconfig-<pid>-<n>.tmp" for the new content while it is written and
+// flushed, and on Windows "<file>.qwconfig-<pid>-<n>.bak" for the old file
+// during a replace. The marker ".qwconfig-" keeps them apart from any name a
+// player or another program gives a file; the store never deletes, moves or
+// changes a file of any other name. IniStore_NextTempNumber gives n, a number that this process never gives
 // again (so that a name still held by a virus checker after its deletion is
 // not met again). IniStore_NameEnd builds the end ".<pid>-<n><pszKind>" of the
 // nth name of kind pszKind (".tmp", ".bak") of process uProcess into pszEnd;
@@ -140,7 +150,8 @@ bool IniStore_WritePieces(const _INIPIECE *aPieces, size_t nPieces, PFNINIWRITE 
 // the whole temporary name into pszTemp (false when it does not fit into
 // cchTemp bytes); IniStore_TempNameProcess gives the process number in pszName
 // when it is such a name of the file named pszBase (no folder), else 0.
-#define TEMP_SUFFIX 32
+#define STORE_MARKER ".qwconfig-"
+#define TEMP_SUFFIX 48   // room for the end of such a name: marker, two numbers, kind
 unsigned IniStore_NextTempNumber(void);
 bool IniStore_NameEnd(char *pszEnd, size_t cchEnd, unsigned long uProcess, unsigned n,
                       const char *pszKind);

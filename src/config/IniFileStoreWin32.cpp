@@ -3,20 +3,24 @@
 // file's attributes, permissions and creation time), or in place where no
 // temporary file can stand in for it.
 //
-// ReplaceFileW is given a backup name of the store's own ("<file>.<pid>-<n>.bak"),
-// so that whatever state a failed or interrupted replace leaves, every file
-// of it has a name the store knows: after a failure the new content is moved
-// in where the file is gone, or the old one moved back; a read that finds the
-// file missing puts such a backup back first.
+// ReplaceFileW is given a backup name of the store's own
+// ("<file>.qwconfig-<pid>-<n>.bak"), so that whatever state a failed or
+// interrupted replace leaves, every file of it has a name the store knows:
+// after a failure the new content is moved in where the file is gone, or the
+// old one moved back; a read that finds the file missing puts such a backup
+// back first. Saves of one file through this module wait for each other on a
+// mutex named after the file's full name.
 #include "IniFileStore.h"
 
 #include "IniFiles.h"
 
 #include <windows.h>
 
+#include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <wctype.h>
 
 // The seam's names of the calls are known to every build; only a test build
 // routes the calls through it.
@@ -46,16 +50,17 @@
     (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | \
      FILE_ATTRIBUTE_NOT_CONTENT_INDEXED)
 
-// What a read learned of the file: its identity, number of hard links,
-// attributes, times, and whether its name is a symbolic link.
+// How long a save waits for another save of the same file, in milliseconds.
+#define SAVE_LOCK_WAIT 2000
+// The room for the name of a file's save mutex: "Local\qwconfig-" and 16 digits.
+#define LOCK_NAME 40
+
+// What a read learned of the file: its number of hard links, attributes,
+// creation time, and whether its name is a symbolic link.
 struct _WIN32FACTS {
-    DWORD dwVolume;
-    DWORD dwIndexHigh;
-    DWORD dwIndexLow;
     DWORD nLinks;
     DWORD dwAttributes;
     FILETIME ftCreated;
-    FILETIME ftWritten;
     bool fLink;
 };
 
@@ -68,7 +73,15 @@ enum {
     SETTLED_OLD,   // the file holds the old content, the temporary file is still there
     SETTLED_NEW,   // the new content is in place
     SETTLED_GONE,  // the file holds the old content, the temporary file is gone
-    SETTLED_LOST   // the file is missing: the old content is only under the backup name, if anywhere
+    SETTLED_LOST,  // the file is missing: its content is only under the backup name, if anywhere
+    SETTLED_UNKNOWN // the file is there, but whether it holds the old or the new content cannot be told
+};
+
+// What the start-up restore found.
+enum {
+    RESTORE_NONE,     // no backup to put back
+    RESTORE_DONE,     // a backup is back under the file's name
+    RESTORE_REFUSED   // a backup is there, but could not be moved
 };
 
 // The INIFILE_ result for a failed open of a file to read.
@@ -202,32 +215,40 @@ static int HoldsBytes(HANDLE hFile, const unsigned char *pb, size_t cb)
     return IniStore_HoldsBytes(ReadSome, hFile, pb, cb);
 }
 
-// True when the file of that name holds exactly the bytes that were read.
-static bool NameHoldsBytes(const wchar_t *pwszName, const _INIFILEDATA *pfd)
+// Opens the file of that name to read it, sharing it with everyone.
+static HANDLE OpenToCompare(const wchar_t *pwszName)
 {
-    HANDLE hFile = CreateFileW(pwszName, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, NULL);
+    return WIO(WIO_OPEN, pwszName, INVALID_HANDLE_VALUE,
+               CreateFileW(pwszName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
+}
+
+// 1 when the file of that name holds exactly the bytes that were read, 0 when
+// it holds others, -1 when that cannot be told (it cannot be opened or read).
+static int NameHoldsBytes(const wchar_t *pwszName, const _INIFILEDATA *pfd)
+{
+    HANDLE hFile = OpenToCompare(pwszName);
     if (hFile == INVALID_HANDLE_VALUE)
-        return false;
-    bool fSame = HoldsBytes(hFile, pfd->pb, pfd->cb) == 1;
+        return -1;
+    int nSame = HoldsBytes(hFile, pfd->pb, pfd->cb);
     CloseHandle(hFile);
-    return fSame;
+    return nSame;
 }
 
 // Opens the file that was read with dwAccess, sharing it with others only as
 // dwShare allows, and makes sure that it still holds the bytes that were read
-// (cheap tests first: size, and with fSameFile its volume, index and
-// last-write time). Gives INISAVE_OK with the open file in *phFile, or
-// INISAVE_CHANGED or the failure with nothing open.
+// (size first). Only the bytes count: a file system that gives a file another
+// index or time between opens (FAT, network drives) changes nothing. Gives
+// INISAVE_OK with the open file in *phFile, or INISAVE_CHANGED or the failure
+// with nothing open.
 static int OpenUnchanged(const wchar_t *pwszFile, const _INIFILEDATA *pfd, int nCall, DWORD dwAccess,
-                         DWORD dwShare, bool fSameFile, HANDLE *phFile)
+                         DWORD dwShare, HANDLE *phFile)
 {
-    const _WIN32FACTS *pFacts = (const _WIN32FACTS *)pfd->pvFacts;
     *phFile = WIO(nCall, pwszFile, INVALID_HANDLE_VALUE,
                   CreateFileW(pwszFile, dwAccess, dwShare, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
     if (*phFile == INVALID_HANDLE_VALUE) {
         DWORD dwError = GetLastError(), dwAttributes = GetFileAttributesW(pwszFile);
-        if (dwError == ERROR_FILE_NOT_FOUND)
+        if (dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_PATH_NOT_FOUND)
             return INISAVE_CHANGED;
         // Windows refuses a write open of a read-only file for access.
         if (dwError == ERROR_ACCESS_DENIED && dwAttributes != INVALID_FILE_ATTRIBUTES &&
@@ -243,11 +264,6 @@ static int OpenUnchanged(const wchar_t *pwszFile, const _INIFILEDATA *pfd, int n
         nResult = INISAVE_READ_ONLY;
     else if (bhfi.nFileSizeHigh != (DWORD)((unsigned long long)pfd->cb >> 32) ||
              bhfi.nFileSizeLow != (DWORD)pfd->cb)
-        nResult = INISAVE_CHANGED;
-    else if (fSameFile && (bhfi.dwVolumeSerialNumber != pFacts->dwVolume ||
-                           bhfi.nFileIndexHigh != pFacts->dwIndexHigh ||
-                           bhfi.nFileIndexLow != pFacts->dwIndexLow ||
-                           CompareFileTime(&bhfi.ftLastWriteTime, &pFacts->ftWritten) != 0))
         nResult = INISAVE_CHANGED;
     else if ((nSame = HoldsBytes(*phFile, pfd->pb, pfd->cb)) != 0)
         nResult = nSame > 0 ? INISAVE_OK : ResultOfSaveError(GetLastError());
@@ -314,6 +330,39 @@ static bool ProcessMayRun(DWORD uProcess)
     return fRuns;
 }
 
+// Waits for the mutex that every save of the file with the full name
+// pwszFull through this module holds, and takes it: NULL (last error set)
+// when it cannot be had within SAVE_LOCK_WAIT. A mutex that a process left
+// when it ended is taken too: what that save left is put right by the checks.
+static HANDLE LockSaves(const wchar_t *pwszFull)
+{
+    // FNV-1a of the name in capitals: one mutex for every spelling of its case.
+    unsigned long long uHash = 14695981039346656037ull;
+    for (const wchar_t *pwch = pwszFull; *pwch; pwch++) {
+        uHash ^= (unsigned long long)towupper(*pwch);
+        uHash *= 1099511628211ull;
+    }
+    char szName[LOCK_NAME];
+    snprintf(szName, sizeof(szName), "Local\\qwconfig-%08lx%08lx", (unsigned long)(uHash >> 32),
+             (unsigned long)(uHash & 0xFFFFFFFFu));
+    HANDLE hMutex = CreateMutexA(NULL, FALSE, szName);
+    if (!hMutex)
+        return NULL;
+    DWORD dwWait = WaitForSingleObject(hMutex, SAVE_LOCK_WAIT);
+    if (dwWait == WAIT_OBJECT_0 || dwWait == WAIT_ABANDONED)
+        return hMutex;
+    CloseHandle(hMutex);
+    SetLastError(ERROR_LOCK_VIOLATION);
+    return NULL;
+}
+
+// Lets the next save of the file go on.
+static void UnlockSaves(HANDLE hMutex)
+{
+    ReleaseMutex(hMutex);
+    CloseHandle(hMutex);
+}
+
 // The last component of a file name.
 static const wchar_t *BaseOf(const wchar_t *pwszFile)
 {
@@ -348,95 +397,130 @@ static bool NameWithEnd(wchar_t *pwszName, const wchar_t *pwszFile, const char *
     return true;
 }
 
+// Copies the ASCII end of pwszName behind its first cchBase units into pszEnd
+// (of TEMP_SUFFIX bytes); false when it is longer or not ASCII.
+static bool AsciiEnd(const wchar_t *pwszName, size_t cchBase, char *pszEnd)
+{
+    size_t cchEnd = 0;
+    for (const wchar_t *pwch = pwszName + cchBase; *pwch; pwch++) {
+        if (*pwch >= 0x80 || cchEnd + 1 >= TEMP_SUFFIX)
+            return false;
+        pszEnd[cchEnd++] = (char)*pwch;
+    }
+    pszEnd[cchEnd] = '\0';
+    return true;
+}
+
 // The process number in pwszName when it is one of the store's names of kind
 // pszKind (".tmp", ".bak") for the file named pwszBase (no folder), else 0.
 static DWORD NameProcess(const wchar_t *pwszName, const wchar_t *pwszBase, const char *pszKind)
 {
-    size_t cchBase = wcslen(pwszBase), cchEnd = 0;
+    size_t cchBase = wcslen(pwszBase);
     char szEnd[TEMP_SUFFIX];
-    if (_wcsnicmp(pwszName, pwszBase, cchBase) != 0)
+    if (_wcsnicmp(pwszName, pwszBase, cchBase) != 0 || !AsciiEnd(pwszName, cchBase, szEnd))
         return 0;
-    // The store's names end in ASCII only.
-    for (const wchar_t *pwch = pwszName + cchBase; *pwch; pwch++) {
-        if (*pwch >= 0x80 || cchEnd + 1 >= sizeof(szEnd))
-            return 0;
-        szEnd[cchEnd++] = (char)*pwch;
-    }
-    szEnd[cchEnd] = '\0';
     return (DWORD)IniStore_NameEndProcess(szEnd, pszKind);
 }
 
-// Finds the files beside pwszFile named "<file>.*<pszKind>" (pwszFind of
-// MAX_PATH units receives the pattern); INVALID_HANDLE_VALUE when none.
+// Finds the files beside pwszFile named "<file>.qwconfig-*<pszKind>"
+// (pwszFind of MAX_PATH units receives the pattern); INVALID_HANDLE_VALUE
+// when none.
 static HANDLE FindBeside(const wchar_t *pwszFile, const char *pszKind, wchar_t *pwszFind, WIN32_FIND_DATAW *pfd)
 {
     char szPattern[TEMP_SUFFIX];
-    if (snprintf(szPattern, sizeof(szPattern), ".*%s", pszKind) >= (int)sizeof(szPattern) ||
+    if (snprintf(szPattern, sizeof(szPattern), "%s*%s", STORE_MARKER, pszKind) >= (int)sizeof(szPattern) ||
         !NameWithEnd(pwszFind, pwszFile, szPattern))
         return INVALID_HANDLE_VALUE;
     return FindFirstFileW(pwszFind, pfd);
 }
 
-// Puts back the newest backup beside the missing file pwszFile, left by a
-// replace that never ended; true when one is back under the file's name.
-static bool RestoreBackup(const wchar_t *pwszFile)
+// Finds the newest backup beside pwszFile that a replace left which never
+// ended: its process no longer runs, or it is this process, when fOwn (the
+// caller holds the file's save mutex, so none of its own replaces runs).
+// Its full name goes to pwszBackup (of MAX_PATH units); false when none.
+static bool FindLeftBackup(const wchar_t *pwszFile, bool fOwn, wchar_t *pwszBackup)
 {
-    wchar_t wszFind[MAX_PATH], wszPath[MAX_PATH], wszNewest[MAX_PATH] = L"";
+    wchar_t wszFind[MAX_PATH], wszPath[MAX_PATH];
     FILETIME ftNewest = {0, 0};
     WIN32_FIND_DATAW fd;
+    bool fFound = false;
     HANDLE hFind = FindBeside(pwszFile, BACKUP_END, wszFind, &fd);
     if (hFind == INVALID_HANDLE_VALUE)
         return false;
     do {
-        if (NameProcess(fd.cFileName, BaseOf(pwszFile), BACKUP_END) != 0 &&
-            !(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-            (wszNewest[0] == L'\0' || CompareFileTime(&fd.ftLastWriteTime, &ftNewest) > 0) &&
+        DWORD uProcess = NameProcess(fd.cFileName, BaseOf(pwszFile), BACKUP_END);
+        if (uProcess != 0 && !(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+            (uProcess == GetCurrentProcessId() ? fOwn : !ProcessMayRun(uProcess)) &&
+            (!fFound || CompareFileTime(&fd.ftLastWriteTime, &ftNewest) > 0) &&
             NameBeside(wszPath, pwszFile, fd.cFileName)) {
-            memcpy(wszNewest, wszPath, sizeof(wszNewest));
+            memcpy(pwszBackup, wszPath, sizeof(wszPath));
             ftNewest = fd.ftLastWriteTime;
+            fFound = true;
         }
     } while (FindNextFileW(hFind, &fd));
     FindClose(hFind);
-    // Never over a file that appeared meanwhile.
-    return wszNewest[0] != L'\0' && MoveFileExW(wszNewest, pwszFile, MOVEFILE_WRITE_THROUGH);
+    return fFound;
 }
 
-// Removes the temporary files and backups beside pwszFile that a process which
-// no longer runs left behind; any other file stays, and nothing goes while the
-// file itself is missing.
+// Puts back the newest backup beside the missing file pwszFile that a replace
+// left which never ended; the caller holds the file's save mutex. Gives a
+// RESTORE_ state.
+static int RestoreBackup(const wchar_t *pwszFile)
+{
+    wchar_t wszBackup[MAX_PATH];
+    if (!FindLeftBackup(pwszFile, true, wszBackup))
+        return RESTORE_NONE;
+    // Never over a file that appeared meanwhile.
+    return MoveToFreeName(wszBackup, pwszFile) ? RESTORE_DONE : RESTORE_REFUSED;
+}
+
+// Removes the temporary files beside pwszFile that a process which no longer
+// runs left behind, unless their backup is still there (a replace that never
+// ended: the two belong together). Backups and every file of another name
+// stay, and nothing goes while the file itself is missing.
 static void RemoveLeftovers(const wchar_t *pwszFile)
 {
-    static const char *const apszEnds[] = {".tmp", BACKUP_END};
     wchar_t wszFind[MAX_PATH], wszPath[MAX_PATH];
-    for (size_t i = 0; i < sizeof(apszEnds) / sizeof(apszEnds[0]); i++) {
-        WIN32_FIND_DATAW fd;
-        HANDLE hFind = NameExists(pwszFile) ? FindBeside(pwszFile, apszEnds[i], wszFind, &fd) : INVALID_HANDLE_VALUE;
-        if (hFind == INVALID_HANDLE_VALUE)
+    WIN32_FIND_DATAW fd;
+    HANDLE hFind = NameExists(pwszFile) ? FindBeside(pwszFile, ".tmp", wszFind, &fd) : INVALID_HANDLE_VALUE;
+    if (hFind == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        DWORD uProcess = NameProcess(fd.cFileName, BaseOf(pwszFile), ".tmp");
+        if (uProcess == 0 || uProcess == GetCurrentProcessId() || ProcessMayRun(uProcess) ||
+            (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !NameBeside(wszPath, pwszFile, fd.cFileName))
             continue;
-        do {
-            DWORD uProcess = NameProcess(fd.cFileName, BaseOf(pwszFile), apszEnds[i]);
-            if (uProcess == 0 || uProcess == GetCurrentProcessId() || ProcessMayRun(uProcess) ||
-                (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !NameBeside(wszPath, pwszFile, fd.cFileName))
-                continue;
+        // "<file>.qwconfig-<pid>-<n>.bak" beside "<file>.qwconfig-<pid>-<n>.tmp".
+        size_t cchPath = wcslen(wszPath);
+        wchar_t wszBackup[MAX_PATH];
+        memcpy(wszBackup, wszPath, (cchPath + 1) * sizeof(wchar_t));
+        memcpy(wszBackup + cchPath - 4, L"" BACKUP_END, 5 * sizeof(wchar_t));
+        if (!NameExists(wszBackup))
             DeleteFileW(wszPath);
-        } while (FindNextFileW(hFind, &fd));
-        FindClose(hFind);
-    }
+    } while (FindNextFileW(hFind, &fd));
+    FindClose(hFind);
 }
 
-// Creates a new temporary file beside pwszFile, its name in pwszTemp (of
-// MAX_PATH bytes). A name that is still there (a deleted file that a virus
-// checker holds refuses to be made again with ERROR_ACCESS_DENIED) is passed
-// over; INVALID_HANDLE_VALUE with the last error set when none can be made.
-static HANDLE CreateTemp(const wchar_t *pwszFile, wchar_t *pwszTemp)
+// Creates a new temporary file beside pwszFile, its name in pwszTemp and the
+// name of its backup in pwszBackup (both of MAX_PATH units). A number whose
+// backup name is taken (by a process of the same number long ago) is passed
+// over, so that a replace never overwrites a backup; so is a temporary name
+// that is still there (a deleted file that a virus checker holds refuses to
+// be made again with ERROR_ACCESS_DENIED). INVALID_HANDLE_VALUE with the last
+// error set when none can be made.
+static HANDLE CreateTemp(const wchar_t *pwszFile, wchar_t *pwszTemp, wchar_t *pwszBackup)
 {
     for (unsigned n = 0; n < TEMP_TRIES; n++) {
-        char szEnd[TEMP_SUFFIX];
-        if (!IniStore_NameEnd(szEnd, sizeof(szEnd), GetCurrentProcessId(), IniStore_NextTempNumber(), ".tmp") ||
-            !NameWithEnd(pwszTemp, pwszFile, szEnd)) {
+        char szEnd[TEMP_SUFFIX], szBackupEnd[TEMP_SUFFIX];
+        unsigned nName = IniStore_NextTempNumber();
+        if (!IniStore_NameEnd(szEnd, sizeof(szEnd), GetCurrentProcessId(), nName, ".tmp") ||
+            !IniStore_NameEnd(szBackupEnd, sizeof(szBackupEnd), GetCurrentProcessId(), nName, BACKUP_END) ||
+            !NameWithEnd(pwszTemp, pwszFile, szEnd) || !NameWithEnd(pwszBackup, pwszFile, szBackupEnd)) {
             SetLastError(ERROR_FILENAME_EXCED_RANGE);
             return INVALID_HANDLE_VALUE;
         }
+        if (NameExists(pwszBackup))
+            continue;
         HANDLE hFile = WIO(WIO_CREATE, pwszTemp, INVALID_HANDLE_VALUE,
                            CreateFileW(pwszTemp, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL));
         DWORD dwError = hFile == INVALID_HANDLE_VALUE ? GetLastError() : NO_ERROR;
@@ -450,70 +534,118 @@ static HANDLE CreateTemp(const wchar_t *pwszFile, wchar_t *pwszTemp)
     return INVALID_HANDLE_VALUE;
 }
 
-// Puts the files right after ReplaceFileW(pwszFile, pwszTemp, pwszBackup) failed,
-// by what is left of them: where the file is gone, the new content is moved
-// in, else the old one moved back. A backup that holds the bytes that were
-// read goes once the file is in place again. Gives a SETTLED_ state.
+// Puts the files right after ReplaceFileW(pwszFile, pwszTemp, pwszBackup)
+// failed, by what is left of them: where the file is gone, the new content is
+// moved in, else the old one moved back. A backup that holds the bytes that
+// were read goes once the file is in place again. Gives a SETTLED_ state.
 static int SettleReplace(const wchar_t *pwszFile, const wchar_t *pwszTemp, const wchar_t *pwszBackup,
                          const _INIFILEDATA *pfd)
 {
     bool fTemp = NameExists(pwszTemp), fBackup = NameExists(pwszBackup);
-    int nState;
+    int nState, nOld;
     if (NameExists(pwszFile) && fTemp)
         nState = SETTLED_OLD;
-    else if (NameExists(pwszFile))
+    else if (NameExists(pwszFile)) {
         // No documented failure gets here: the file counts as new unless it
-        // still holds the bytes that were read.
-        nState = NameHoldsBytes(pwszFile, pfd) ? SETTLED_GONE : SETTLED_NEW;
-    else if (fTemp && MoveToFreeName(pwszTemp, pwszFile))
+        // still holds the bytes that were read, and as neither when it cannot
+        // be read (the backup then stays).
+        if ((nOld = NameHoldsBytes(pwszFile, pfd)) < 0)
+            return SETTLED_UNKNOWN;
+        nState = nOld > 0 ? SETTLED_GONE : SETTLED_NEW;
+    } else if (fTemp && MoveToFreeName(pwszTemp, pwszFile))
         nState = SETTLED_NEW;
     else if (fBackup && MoveToFreeName(pwszBackup, pwszFile))
         return fTemp ? SETTLED_OLD : SETTLED_GONE;
     else {
         // Nothing could be moved in: the backup stays for the next read to
-        // put back, the new content goes where it is not the only copy.
+        // put back, the new content goes where it is not the only copy. When
+        // it is (no backup), it takes the backup's name, which the next read
+        // puts back too.
         if (fTemp && fBackup)
             DeleteFileW(pwszTemp);
+        else if (fTemp)
+            MoveToFreeName(pwszTemp, pwszBackup);
         return SETTLED_LOST;
     }
-    if (fBackup && NameHoldsBytes(pwszBackup, pfd))
+    if (fBackup && NameHoldsBytes(pwszBackup, pfd) > 0)
         DeleteFileW(pwszBackup);
     return nState;
 }
 
-// Puts the flushed temporary file pwszTemp in place of the file that was read
-// (pfd), which must still hold the same bytes; the temporary file is gone
-// afterwards unless it is the only copy of anything. A refusal for a moment is
-// tried again; one for access that stays gives SAVE_IN_PLACE.
-static int SwapIntoPlace(const wchar_t *pwszFile, const wchar_t *pwszTemp, const _INIFILEDATA *pfd)
+// 1 when hChecked (the file that was checked before the replace) and the file
+// now under the backup name are the same file, or the latter holds the bytes
+// that were read; 0 when it is another file with other bytes; -1 when that
+// cannot be told.
+static int BackupIsChecked(HANDLE hChecked, const wchar_t *pwszBackup, const _INIFILEDATA *pfd)
 {
-    wchar_t wszBackup[MAX_PATH];
-    size_t cchTemp = wcslen(pwszTemp);
-    if (cchTemp + 1 > MAX_PATH) {
-        DeleteFileW(pwszTemp);
-        return INISAVE_FAILED;
-    }
-    // "<file>.<pid>-<n>.bak" beside "<file>.<pid>-<n>.tmp".
-    memcpy(wszBackup, pwszTemp, (cchTemp + 1) * sizeof(wchar_t));
-    memcpy(wszBackup + cchTemp - 4, L"" BACKUP_END, 5 * sizeof(wchar_t));
+    HANDLE hBackup = OpenToCompare(pwszBackup);
+    if (hBackup == INVALID_HANDLE_VALUE)
+        return -1;
+    BY_HANDLE_FILE_INFORMATION bhfiChecked, bhfiBackup;
+    int nSame = GetFileInformationByHandle(hChecked, &bhfiChecked) &&
+                        GetFileInformationByHandle(hBackup, &bhfiBackup) &&
+                        bhfiChecked.dwVolumeSerialNumber == bhfiBackup.dwVolumeSerialNumber &&
+                        bhfiChecked.nFileIndexHigh == bhfiBackup.nFileIndexHigh &&
+                        bhfiChecked.nFileIndexLow == bhfiBackup.nFileIndexLow
+                    ? 1
+                    : HoldsBytes(hBackup, pfd->pb, pfd->cb);
+    CloseHandle(hBackup);
+    return nSame;
+}
+
+// After a replace that succeeded: the backup goes when it is the file that
+// was checked (hChecked). When another program replaced the file between the
+// check and the replace, the backup is that program's file: it is put back
+// and the result is INISAVE_CHANGED, so that the caller reads it again. When
+// that cannot be told, the backup stays.
+static int SettleBackup(const wchar_t *pwszFile, const wchar_t *pwszBackup, HANDLE hChecked,
+                        const _INIFILEDATA *pfd)
+{
+    int nSame = BackupIsChecked(hChecked, pwszBackup, pfd);
+    if (nSame > 0)
+        DeleteFileW(pwszBackup);
+    if (nSame != 0)
+        return INISAVE_OK;
+    if (WIO(WIO_MOVE, pwszFile, FALSE,
+            MoveFileExW(pwszBackup, pwszFile, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)))
+        return INISAVE_CHANGED;
+    // The other program's file is kept under the backup name.
+    return INISAVE_DAMAGED;
+}
+
+// Puts the flushed temporary file pwszTemp in place of the file that was read
+// (pfd), which must still hold the same bytes; the old file goes to
+// pwszBackup during the replace. The temporary file is gone afterwards unless
+// it is the only copy of anything. A refusal for a moment is tried again; one
+// for access that stays gives SAVE_IN_PLACE.
+static int SwapIntoPlace(const wchar_t *pwszFile, const wchar_t *pwszTemp, const wchar_t *pwszBackup,
+                         const _INIFILEDATA *pfd)
+{
     DWORD dwPause = REPLACE_PAUSE;
     for (int nTry = 1;; nTry++) {
-        // The check keeps others from writing the file until the replace.
+        // The check keeps others from writing the file until the replace,
+        // and its handle follows the checked file to the backup name.
         HANDLE hFile;
         int nResult = OpenUnchanged(pwszFile, pfd, WIO_OPEN, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                    true, &hFile);
+                                    &hFile);
         DWORD dwError = ERROR_SHARING_VIOLATION;
         int nState = SETTLED_OLD;
         if (nResult == INISAVE_OK) {
             dwError = MayReplace(pwszFile);
-            if (dwError == NO_ERROR && !ReplaceNow(pwszFile, pwszTemp, wszBackup))
+            if (dwError == NO_ERROR && !ReplaceNow(pwszFile, pwszTemp, pwszBackup))
                 dwError = GetLastError();
+            if (dwError == NO_ERROR)
+                nResult = SettleBackup(pwszFile, pwszBackup, hFile, pfd);
             CloseHandle(hFile);
-            if (dwError == NO_ERROR) {
-                DeleteFileW(wszBackup);
-                return INISAVE_OK;
+            if (dwError == NO_ERROR)
+                return nResult;
+            // Another program's replace had the name away for a moment.
+            if ((dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_PATH_NOT_FOUND) && NameExists(pwszTemp) &&
+                !NameExists(pwszBackup)) {
+                DeleteFileW(pwszTemp);
+                return INISAVE_CHANGED;
             }
-            nState = SettleReplace(pwszFile, pwszTemp, wszBackup, pfd);
+            nState = SettleReplace(pwszFile, pwszTemp, pwszBackup, pfd);
         } else if (nResult != INISAVE_LOCKED) {
             DeleteFileW(pwszTemp);
             return nResult;
@@ -522,6 +654,8 @@ static int SwapIntoPlace(const wchar_t *pwszFile, const wchar_t *pwszTemp, const
             return INISAVE_OK;
         if (nState == SETTLED_LOST)
             return INISAVE_DAMAGED;
+        if (nState == SETTLED_UNKNOWN)
+            return INISAVE_FAILED;
         if (nState == SETTLED_OLD && nTry < REPLACE_TRIES && IsTransient(dwError)) {
             Sleep(dwPause);
             dwPause *= 2;
@@ -562,8 +696,8 @@ static int ReplaceByRename(const wchar_t *pwszFile, const _INIFILEDATA *pfd, con
                            size_t nPieces)
 {
     const _WIN32FACTS *pFacts = pfd->fExists ? (const _WIN32FACTS *)pfd->pvFacts : NULL;
-    wchar_t wszTemp[MAX_PATH];
-    HANDLE hFile = CreateTemp(pwszFile, wszTemp);
+    wchar_t wszTemp[MAX_PATH], wszBackup[MAX_PATH];
+    HANDLE hFile = CreateTemp(pwszFile, wszTemp, wszBackup);
     if (hFile == INVALID_HANDLE_VALUE) {
         DWORD dwError = GetLastError();
         return dwError == ERROR_ACCESS_DENIED || dwError == ERROR_FILENAME_EXCED_RANGE ? SAVE_IN_PLACE
@@ -589,15 +723,43 @@ static int ReplaceByRename(const wchar_t *pwszFile, const _INIFILEDATA *pfd, con
     }
     if (!pFacts)
         return MoveIntoPlace(pwszFile, wszTemp);
-    return SwapIntoPlace(pwszFile, wszTemp, pfd);
+    return SwapIntoPlace(pwszFile, wszTemp, wszBackup, pfd);
+}
+
+// Marks the open file hFile (opened with DELETE) to be deleted when it is
+// closed, whatever its name has become: SetFileInformationByHandle where
+// kernel32 has it (Vista and later), else NtSetInformationFile.
+static bool DeleteWhenClosed(HANDLE hFile)
+{
+    typedef BOOL(WINAPI * PFNSETFILEINFORMATIONBYHANDLE)(HANDLE, int, LPVOID, DWORD);
+    typedef LONG(WINAPI * PFNNTSETINFORMATIONFILE)(HANDLE, void *, void *, ULONG, int);
+    struct {
+        union {
+            LONG nStatus;
+            void *pv;
+        } u;
+        ULONG_PTR uInformation;
+    } iosb;
+    BOOLEAN fDelete = TRUE;
+    HMODULE hKernel32 = GetModuleHandleA("kernel32.dll"), hNtdll = GetModuleHandleA("ntdll.dll");
+    PFNSETFILEINFORMATIONBYHANDLE pfnSetFileInformationByHandle =
+        hKernel32 ? (PFNSETFILEINFORMATIONBYHANDLE)(void (*)(void))GetProcAddress(hKernel32, "SetFileInformationByHandle")
+                  : NULL;
+    // FileDispositionInfo (4) and FileDispositionInformation (13): one BOOLEAN.
+    if (pfnSetFileInformationByHandle)
+        return pfnSetFileInformationByHandle(hFile, 4, &fDelete, sizeof(fDelete)) != FALSE;
+    PFNNTSETINFORMATIONFILE pfnNtSetInformationFile =
+        hNtdll ? (PFNNTSETINFORMATIONFILE)(void (*)(void))GetProcAddress(hNtdll, "NtSetInformationFile") : NULL;
+    return pfnNtSetInformationFile && pfnNtSetInformationFile(hFile, &iosb, &fDelete, sizeof(fDelete), 13) >= 0;
 }
 
 // Writes a file that did not exist when it was read directly under its name;
-// a failure removes it again.
+// a failure deletes it again through its own handle, so that a file that
+// another program made under the name meanwhile stays.
 static int CreateInPlace(const wchar_t *pwszFile, const _INIPIECE *aPieces, size_t nPieces)
 {
     HANDLE hFile = WIO(WIO_CREATE, pwszFile, INVALID_HANDLE_VALUE,
-                       CreateFileW(pwszFile, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_NEW,
+                       CreateFileW(pwszFile, GENERIC_WRITE | DELETE, FILE_SHARE_READ, NULL, CREATE_NEW,
                                    FILE_ATTRIBUTE_NORMAL, NULL));
     if (hFile == INVALID_HANDLE_VALUE) {
         DWORD dwError = GetLastError();
@@ -607,9 +769,10 @@ static int CreateInPlace(const wchar_t *pwszFile, const _INIPIECE *aPieces, size
     size_t cb;
     bool fOk = WritePieces(hFile, aPieces, nPieces, &cb) && Flush(hFile);
     DWORD dwError = fOk ? NO_ERROR : GetLastError();
+    bool fDamaged = !fOk && !DeleteWhenClosed(hFile);
     CloseHandle(hFile);
-    if (!fOk)
-        DeleteFileW(pwszFile);
+    if (fDamaged)
+        return INISAVE_DAMAGED;
     return fOk ? INISAVE_OK : ResultOfSaveError(dwError);
 }
 
@@ -626,7 +789,7 @@ static int RewriteInPlace(const wchar_t *pwszFile, const _INIFILEDATA *pfd, cons
     const _INIPIECE old = {pfd->pb, pfd->cb};
     HANDLE hFile;
     int nResult = OpenUnchanged(pwszFile, pfd, WIO_OPEN_WRITE, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                                false, &hFile);
+                                &hFile);
     if (nResult != INISAVE_OK)
         return nResult;
     size_t cb;
@@ -647,26 +810,52 @@ static bool WideName(const char *pszFile, wchar_t *pwszFile)
     return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, pszFile, -1, pwszFile, MAX_PATH) > 0;
 }
 
+// The UTF-8 name pszFile made full, into pwszFull (of MAX_PATH units); false
+// when it is no valid UTF-8 or too long.
+static bool FullName(const char *pszFile, wchar_t *pwszFull)
+{
+    wchar_t wszFile[MAX_PATH];
+    if (!WideName(pszFile, wszFile))
+        return false;
+    DWORD cchFull = GetFullPathNameW(wszFile, MAX_PATH, pwszFull, NULL);
+    return cchFull > 0 && cchFull < MAX_PATH;
+}
+
+// Opens the file to read it.
+static HANDLE OpenToRead(const wchar_t *pwszFile)
+{
+    return WIO(WIO_OPEN, pwszFile, INVALID_HANDLE_VALUE,
+               CreateFileW(pwszFile, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, NULL));
+}
+
 int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd)
 {
     memset(pfd, 0, sizeof(*pfd));
     wchar_t wszFile[MAX_PATH];
-    if (!WideName(pszFile, wszFile))
+    if (!FullName(pszFile, wszFile))
         return INIFILE_FAILED;
-    const wchar_t *pwszFile = wszFile;
-    DWORD dwAttributes = GetFileAttributesW(pwszFile);
+    DWORD dwAttributes = GetFileAttributesW(wszFile);
     if (dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_DIRECTORY))
         return INIFILE_NOT_FILE;
-    HANDLE hFile = WIO(WIO_OPEN, pwszFile, INVALID_HANDLE_VALUE,
-                       CreateFileW(pwszFile, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
+    HANDLE hFile = OpenToRead(wszFile);
     DWORD dwError = hFile == INVALID_HANDLE_VALUE ? GetLastError() : NO_ERROR;
-    // A replace that never ended can have left the file only under its backup name.
-    if (dwError == ERROR_FILE_NOT_FOUND && RestoreBackup(pwszFile)) {
-        dwAttributes = GetFileAttributesW(pwszFile);
-        hFile = CreateFileW(pwszFile, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, NULL);
-        dwError = hFile == INVALID_HANDLE_VALUE ? GetLastError() : NO_ERROR;
+    if (dwError == ERROR_FILE_NOT_FOUND) {
+        // Missing for a moment while another save replaces it, or left only
+        // under its backup name by a replace that never ended: once no save
+        // runs, it is there again, or the backup is put back.
+        HANDLE hLock = LockSaves(wszFile);
+        if (!hLock)
+            return INIFILE_LOCKED;
+        int nRestore = NameExists(wszFile) ? RESTORE_DONE : RestoreBackup(wszFile);
+        UnlockSaves(hLock);
+        if (nRestore == RESTORE_REFUSED)
+            return INIFILE_NOT_RESTORED;
+        if (nRestore == RESTORE_DONE) {
+            dwAttributes = GetFileAttributesW(wszFile);
+            hFile = OpenToRead(wszFile);
+            dwError = hFile == INVALID_HANDLE_VALUE ? GetLastError() : NO_ERROR;
+        }
     }
     if (hFile == INVALID_HANDLE_VALUE)
         return ResultOfOpenError(dwError);
@@ -677,13 +866,9 @@ int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd)
     if (GetFileType(hFile) != FILE_TYPE_DISK)
         nResult = INIFILE_NOT_FILE;
     else if (pFacts && GetFileInformationByHandle(hFile, &bhfi)) {
-        pFacts->dwVolume = bhfi.dwVolumeSerialNumber;
-        pFacts->dwIndexHigh = bhfi.nFileIndexHigh;
-        pFacts->dwIndexLow = bhfi.nFileIndexLow;
         pFacts->nLinks = bhfi.nNumberOfLinks;
         pFacts->dwAttributes = bhfi.dwFileAttributes;
         pFacts->ftCreated = bhfi.ftCreationTime;
-        pFacts->ftWritten = bhfi.ftLastWriteTime;
         pFacts->fLink = dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
         unsigned long long cbSize = ((unsigned long long)bhfi.nFileSizeHigh << 32) | bhfi.nFileSizeLow;
         if (cbSize >= (size_t)-1)
@@ -701,15 +886,15 @@ int IniStore_Replace(const char *pszFile, const _INIFILEDATA *pfd, const _INIPIE
                      size_t nPieces)
 {
     // The full name: ReplaceFileW needs the folder of a relative name.
-    wchar_t wszFile[MAX_PATH], wszFull[MAX_PATH];
-    if (!WideName(pszFile, wszFile))
-        return INISAVE_FAILED;
-    DWORD cchFull = GetFullPathNameW(wszFile, MAX_PATH, wszFull, NULL);
-    if (cchFull == 0 || cchFull >= MAX_PATH)
+    wchar_t wszFull[MAX_PATH];
+    if (!FullName(pszFile, wszFull))
         return INISAVE_FAILED;
     const _WIN32FACTS *pFacts = pfd->fExists ? (const _WIN32FACTS *)pfd->pvFacts : NULL;
     if (pFacts && (pFacts->dwAttributes & FILE_ATTRIBUTE_READONLY))
         return INISAVE_READ_ONLY;
+    HANDLE hLock = LockSaves(wszFull);
+    if (!hLock)
+        return INISAVE_LOCKED;
     // A second hard link would keep the old content under its name, and a
     // replace would turn a symbolic link into a plain file: both are written
     // in place, through the link.
@@ -723,5 +908,14 @@ int IniStore_Replace(const char *pszFile, const _INIFILEDATA *pfd, const _INIPIE
     // player's old one: they stay.
     if (nResult == INISAVE_OK && pFacts)
         RemoveLeftovers(wszFull);
+    UnlockSaves(hLock);
     return nResult;
+}
+
+bool IniStore_FindBackup(const char *pszFile, char *pszName, size_t cchName)
+{
+    wchar_t wszFull[MAX_PATH], wszBackup[MAX_PATH];
+    return FullName(pszFile, wszFull) && NameExists(wszFull) && FindLeftBackup(wszFull, false, wszBackup) &&
+           WideCharToMultiByte(CP_UTF8, 0, BaseOf(wszBackup), -1, pszName, cchName > INT_MAX ? INT_MAX : (int)cchName,
+                               NULL, NULL) > 0;
 }

@@ -1,7 +1,7 @@
 // Tests of the Windows file store through its fault seam: the failures and
 // half-done replaces that Windows documents but Wine never shows are played
 // here, and after each the file must hold the old or the new content, as the
-// result says, with nothing beside it.
+// result says, with nothing beside it but what the result says is kept.
 #include "IniFileFaults.h"
 #include "IniFileStore.h"
 #include "IniFiles.h"
@@ -239,16 +239,19 @@ TEST_F(StoreWin32, ReplacedFileUnderTheBackupNameComesBack)
 
 // A process that ended during a replace left the old file under its backup
 // name and its new content under a temporary name: the next read finds the
-// newest backup, and temporary files stay until a save of an existing file.
-// After a save that made the file, leftovers stay too.
+// newest backup. Once qw.ini is there again (the game made it), an older
+// backup is never deleted, however many saves follow, and is reported; its
+// temporary file stays with it, others of ended processes go. After a save
+// that made the file, leftovers stay too.
 TEST_F(StoreWin32, InterruptedReplaceIsPutRightByTheNextRead)
 {
     const DWORD dwEnded = EndedProcessId();
     ASSERT_NE(0u, dwEnded);
-    const std::string sEnded = "qw.ini." + std::to_string(dwEnded);
+    const std::string sEnded = "qw.ini.qwconfig-" + std::to_string(dwEnded);
     Write("#key = older\r\n", sEnded + "-1.bak");
     Write(sOld, sEnded + "-2.bak");
     Write("#key = half", sEnded + "-3.tmp");
+    Write("#key = half", sEnded + "-1.tmp");
     FILETIME ftOlder = {0, 0x01C00000};
     HANDLE hFile = CreateFileA((dir / (sEnded + "-1.bak")).string().c_str(), FILE_WRITE_ATTRIBUTES, 0, NULL,
                                OPEN_EXISTING, 0, NULL);
@@ -259,12 +262,21 @@ TEST_F(StoreWin32, InterruptedReplaceIsPutRightByTheNextRead)
     char szValue[16] = "";
     EXPECT_TRUE(IniFile_GetString(file.c_str(), nullptr, "key", szValue, sizeof(szValue)));
     EXPECT_STREQ(szValue, "old");
-    EXPECT_EQ(Listing(), (std::vector<std::string>{"qw.ini", sEnded + "-1.bak", sEnded + "-3.tmp"}));
+    EXPECT_EQ(Listing(), (std::vector<std::string>{"qw.ini", sEnded + "-1.bak", sEnded + "-1.tmp", sEnded + "-3.tmp"}));
+    for (int n = 0; n < 3; n++)
+        EXPECT_EQ(Save(n % 2 ? sOld : sNew), INISAVE_OK);
+    EXPECT_EQ(Read(sEnded + "-1.bak"), "#key = older\r\n");
+    EXPECT_EQ(Listing(), (std::vector<std::string>{"qw.ini", sEnded + "-1.bak", sEnded + "-1.tmp"}));
+    char szBackup[64] = "";
+    EXPECT_TRUE(IniFile_FindLeftBackup(file.c_str(), szBackup, sizeof(szBackup)));
+    EXPECT_EQ(szBackup, sEnded + "-1.bak");
+    Write("#key = half", sEnded + "-3.tmp");
 
     // No backup, only a name alike: a missing file is missing, a save makes
     // it and keeps the rest.
     fs::remove(path);
     fs::remove(dir / (sEnded + "-1.bak"));
+    fs::remove(dir / (sEnded + "-1.tmp"));
     Write("", "qw.ini.x.bak");
     EXPECT_EQ(Save(sNew), INISAVE_OK);
     EXPECT_EQ(Listing(), (std::vector<std::string>{"qw.ini", sEnded + "-3.tmp", "qw.ini.x.bak"}));
@@ -324,6 +336,22 @@ void SwapForOtherBytes(const wchar_t *)
     MoveFileExW((dir / "other").c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
 }
 
+// Another program replaces qw.ini with ReplaceFileW, which works while the
+// editor holds it open for its check: same bytes, or its own.
+void ReplaceForBytes(const std::string &sBytes)
+{
+    Write(sBytes, "other");
+    EXPECT_TRUE(ReplaceFileW(path.c_str(), (dir / "other").c_str(), NULL, 0, NULL, NULL)) << GetLastError();
+}
+void ReplaceForSameBytes(const wchar_t *)
+{
+    ReplaceForBytes(sOld);
+}
+void ReplaceForOtherBytes(const wchar_t *)
+{
+    ReplaceForBytes("#key = game\r\n");
+}
+
 // The rewrite in place takes the file it opened when its bytes are the ones
 // that were read, whatever its index, and leaves any other alone.
 TEST_F(StoreWin32, InPlaceGoesByTheBytes)
@@ -372,6 +400,15 @@ void CreateFile()
 {
     Write("#key = game\r\n");
 }
+void SameBytesOtherTime()
+{
+    FILETIME ftWritten = LastWrite();
+    SwapForSameBytes(nullptr);
+    ftWritten.dwHighDateTime -= 1;
+    HANDLE hFile = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING, 0, NULL);
+    SetFileTime(hFile, NULL, NULL, &ftWritten);
+    CloseHandle(hFile);
+}
 
 // A file that changed after it was read, even one that kept its size and
 // last-write time, or one that appeared where none was, is left as the other
@@ -391,6 +428,13 @@ TEST_F(StoreWin32, ChangedFileIsLeftAsItIs)
     fs::remove(path);
     EXPECT_EQ(Save(sNew, CreateFile), INISAVE_CHANGED);
     EXPECT_EQ(Read(), "#key = game\r\n");
+    EXPECT_EQ(Listing(), asOnlyFile);
+
+    // The same bytes in another file, of another time (as FAT or a network
+    // drive may show one file): unchanged.
+    Write(sOld);
+    EXPECT_EQ(Save(sNew, SameBytesOtherTime), INISAVE_OK);
+    EXPECT_EQ(Read(), sNew);
     EXPECT_EQ(Listing(), asOnlyFile);
 }
 
@@ -458,6 +502,142 @@ TEST_F(StoreWin32, TemporaryNamesAreNeverReused)
     EXPECT_EQ(g_anCalls[WIO_OPEN_WRITE], 1);
     EXPECT_EQ(Read(), sOld);
     EXPECT_EQ(Listing(), asOnlyFile);
+}
+
+// A process that is still running: its number, and its end.
+struct _RUNNING {
+    PROCESS_INFORMATION pi;
+    _RUNNING()
+    {
+        STARTUPINFOA si = {};
+        si.cb = sizeof(si);
+        char szCommand[] = "cmd.exe /c exit";
+        pi = {};
+        CreateProcessA(NULL, szCommand, NULL, NULL, FALSE, CREATE_SUSPENDED, NULL, NULL, &si, &pi);
+    }
+    ~_RUNNING()
+    {
+        TerminateProcess(pi.hProcess, 0);
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+    }
+};
+
+// The start-up restore puts back only a backup whose replace never ended: not
+// one of a save that still runs in another process. A restore that is refused
+// fails the read and every save, and the backup stays.
+TEST_F(StoreWin32, OnlyABackupOfAnEndedReplaceIsPutBack)
+{
+    _RUNNING running;
+    ASSERT_NE(running.pi.dwProcessId, 0u);
+    const struct {
+        DWORD dwProcess;
+        DWORD dwMoveError;
+        int nRead;
+    } aCases[] = {
+        {running.pi.dwProcessId, NO_ERROR, INIFILE_MISSING},
+        {EndedProcessId(), ERROR_SHARING_VIOLATION, INIFILE_NOT_RESTORED},
+        {EndedProcessId(), NO_ERROR, INIFILE_OK},
+    };
+    for (const auto &c : aCases) {
+        const std::string sBackup = "qw.ini.qwconfig-" + std::to_string(c.dwProcess) + "-1.bak";
+        Write(sOld, sBackup);
+        ArmFaults({{WIO_MOVE, 0, c.dwMoveError, nullptr}});
+        _INIFILEDATA fd;
+        EXPECT_EQ(IniStore_Read(file.c_str(), &fd), c.nRead) << c.dwProcess;
+        IniStore_Free(&fd);
+        if (c.nRead == INIFILE_OK) {
+            EXPECT_EQ(Listing(), asOnlyFile);
+            fs::remove(path);
+            continue;
+        }
+        EXPECT_EQ(IniFile_PutString(file.c_str(), nullptr, "key", "new"), c.nRead == INIFILE_MISSING);
+        EXPECT_EQ(Read(sBackup), sOld);
+        fs::remove(dir / sBackup);
+        fs::remove(path);
+    }
+}
+
+// Another program replaces qw.ini between the check and the editor's replace:
+// with bytes of its own, its file is put back and the save reads again
+// (INISAVE_CHANGED); with the same bytes the save stands. When the other
+// program's file cannot be put back, it stays under the backup name.
+TEST_F(StoreWin32, AnotherProgramsReplaceBeforeOursIsKept)
+{
+    const std::string sGame = "#key = game\r\n";
+    const struct {
+        void (*pfnSwap)(const wchar_t *);
+        DWORD dwMoveError;
+        int nResult;
+        const std::string &sLeft;
+        size_t cFiles;
+    } aCases[] = {
+        {ReplaceForOtherBytes, NO_ERROR, INISAVE_CHANGED, sGame, 1},
+        {ReplaceForSameBytes, NO_ERROR, INISAVE_OK, sNew, 1},
+        {ReplaceForOtherBytes, ERROR_SHARING_VIOLATION, INISAVE_DAMAGED, sNew, 2},
+    };
+    for (const auto &c : aCases) {
+        Write(sOld);
+        ArmFaults({{WIO_OPEN_DELETE, 1, NO_ERROR, c.pfnSwap}, {WIO_MOVE, 0, c.dwMoveError, nullptr}});
+        EXPECT_EQ(Save(sNew), c.nResult);
+        EXPECT_EQ(Read(), c.sLeft);
+        std::vector<std::string> asLeft = Listing();
+        ASSERT_EQ(asLeft.size(), c.cFiles);
+        if (c.cFiles > 1) {
+            EXPECT_EQ(Read(asLeft[1]), sGame);
+            fs::remove(dir / asLeft[1]);
+        }
+    }
+}
+
+// Moves the temporary file over qw.ini, as a replace that fails late may.
+void MoveTempIn(const wchar_t *)
+{
+    MoveFileExW(g_asTempNames.back().c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
+}
+
+// A half-done replace tells the truth. qw.ini gone with no backup and the new
+// content not movable in: the new content takes the backup's name, the result
+// says damaged, and the next read puts it back. qw.ini there but unreadable
+// after a failed replace: a failure, never INISAVE_OK. A backup name that a
+// process of the same number left long ago is never overwritten. A new qw.ini
+// made in place that cannot be written whole is deleted through its handle.
+TEST_F(StoreWin32, HalfDoneSaveTellsTheTruth)
+{
+    const _FAULT moveFails = {WIO_MOVE, 1, ERROR_WRITE_FAULT, nullptr};
+    Write(sOld);
+    ArmFaults({{WIO_REPLACE, 1, ERROR_UNABLE_TO_MOVE_REPLACEMENT, nullptr}, moveFails});
+    EXPECT_EQ(Save(sNew), INISAVE_DAMAGED);
+    std::vector<std::string> asLeft = Listing();
+    ASSERT_EQ(asLeft.size(), 1u);
+    EXPECT_EQ(asLeft[0].substr(asLeft[0].size() - 4), ".bak");
+    EXPECT_EQ(Read(asLeft[0]), sNew);
+    ArmFaults({});
+    _INIFILEDATA fd;
+    EXPECT_EQ(IniStore_Read(file.c_str(), &fd), INIFILE_OK);
+    IniStore_Free(&fd);
+    EXPECT_EQ(Read(), sNew);
+    EXPECT_EQ(Listing(), asOnlyFile);
+
+    Write(sOld);
+    ArmFaults({{WIO_REPLACE, 1, ERROR_UNABLE_TO_REMOVE_REPLACED, MoveTempIn}, {WIO_OPEN, 3, ERROR_SHARING_VIOLATION, nullptr}});
+    EXPECT_EQ(Save(sNew), INISAVE_FAILED);
+
+    Write(sOld);
+    const std::string sStale = "qw.ini.qwconfig-" + std::to_string(GetCurrentProcessId()) + "-" +
+                               std::to_string(IniStore_NextTempNumber() + 1) + ".bak";
+    Write("#key = stale\r\n", sStale);
+    ArmFaults({});
+    EXPECT_EQ(Save(sNew), INISAVE_OK);
+    EXPECT_EQ(Read(sStale), "#key = stale\r\n");
+    EXPECT_EQ(Listing(), (std::vector<std::string>{"qw.ini", sStale}));
+    fs::remove(dir / sStale);
+
+    fs::remove(path);
+    ArmFaults({{WIO_MOVE, 0, ERROR_ACCESS_DENIED, nullptr}, {WIO_WRITE, 2, ERROR_DISK_FULL, nullptr}});
+    EXPECT_EQ(Save(sNew), INISAVE_FULL);
+    EXPECT_EQ(g_anCalls[WIO_CREATE], 2);
+    EXPECT_EQ(Listing(), std::vector<std::string>{});
 }
 
 } // namespace

@@ -80,7 +80,7 @@ int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd);
 // owner's, for its owner) INISAVE_READ_ONLY; the lock held by another program
 // for 0.2 s INISAVE_LOCKED; anything else INISAVE_FAILED.
 //
-// On Windows the temporary file takes the file's place through ReplaceFileA,
+// On Windows the temporary file takes the file's place through ReplaceFileW,
 // the old file going to a backup name of the store's own. Windows documents no
 // way to make that step itself durable (REPLACEFILE_WRITE_THROUGH is not
 // supported, MOVEFILE_WRITE_THROUGH flushes only a move that copies): the new
@@ -101,6 +101,12 @@ int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd);
 // over an existing file, never while the file is missing.
 int IniStore_Replace(const char *pszFile, const _INIFILEDATA *pfd, const _INIPIECE *aPieces,
                      size_t nPieces);
+
+// Finds the newest backup beside the existing file pszFile that a replace
+// left which never ended (its process is gone) and gives its name, without
+// the folder, in pszName (of cchName bytes, UTF-8 on Windows); false when
+// there is none. Always false on POSIX, where a save leaves no backup.
+bool IniStore_FindBackup(const char *pszFile, char *pszName, size_t cchName);
 
 // Frees what IniStore_Read allocated.
 void IniStore_Free(_INIFILEDATA *pfd);
@@ -130,19 +136,28 @@ typedef bool (*PFNINIWRITE)(void *pvFile, const unsigned char *pb, size_t cb);
 bool IniStore_WritePieces(const _INIPIECE *aPieces, size_t nPieces, PFNINIWRITE pfnWrite,
                           void *pvFile);
 
-// Names of the temporary files, shared by both platforms: "<file>.<pid>-<n>.tmp".
-// IniStore_NextTempNumber gives n, a number that this process never gives
+// Names of the store's own files beside the file, shared by both platforms:
+// "<file>.qwconfig-<pid>-<n>.tmp" for the new content while it is written and
+// flushed, and on Windows "<file>.qwconfig-<pid>-<n>.bak" for the old file
+// during a replace. The marker ".qwconfig-" keeps them apart from any name a
+// player or another program gives a file; the store never deletes, moves or
+// changes a file of any other name. IniStore_NextTempNumber gives n, a number that this process never gives
 // again (so that a name still held by a virus checker after its deletion is
-// not met again). IniStore_TempName builds the nth name of process uProcess
-// into pszTemp; false when it does not fit into cchTemp bytes.
-// IniStore_TempNameProcess gives the process number in pszName when it is such
-// a name of the file named pszBase (no folder), else 0; IniStore_NameProcess
-// does the same for names that end in pszEnd instead of ".tmp".
-#define TEMP_SUFFIX 32
+// not met again). IniStore_NameEnd builds the end ".<pid>-<n><pszKind>" of the
+// nth name of kind pszKind (".tmp", ".bak") of process uProcess into pszEnd;
+// false when it does not fit into cchEnd bytes. IniStore_NameEndProcess
+// gives the process number in such an end, else 0. IniStore_TempName builds
+// the whole temporary name into pszTemp (false when it does not fit into
+// cchTemp bytes); IniStore_TempNameProcess gives the process number in pszName
+// when it is such a name of the file named pszBase (no folder), else 0.
+#define STORE_MARKER ".qwconfig-"
+#define TEMP_SUFFIX 48   // room for the end of such a name: marker, two numbers, kind
 unsigned IniStore_NextTempNumber(void);
+bool IniStore_NameEnd(char *pszEnd, size_t cchEnd, unsigned long uProcess, unsigned n,
+                      const char *pszKind);
+unsigned long IniStore_NameEndProcess(const char *pszEnd, const char *pszKind);
 bool IniStore_TempName(char *pszTemp, size_t cchTemp, const char *pszFile, unsigned long uProcess,
                        unsigned n);
 unsigned long IniStore_TempNameProcess(const char *pszName, const char *pszBase);
-unsigned long IniStore_NameProcess(const char *pszName, const char *pszBase, const char *pszEnd);
 
 #endif

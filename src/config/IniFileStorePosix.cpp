@@ -388,6 +388,14 @@ static int RewriteInPlace(const char *pszTarget, const _INIFILEDATA *pfd, const 
     return nResult;
 }
 
+bool IniStore_FindBackup(const char *pszFile, char *pszName, size_t cchName)
+{
+    (void)pszFile;
+    (void)pszName;
+    (void)cchName;
+    return false;
+}
+
 int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd)
 {
     memset(pfd, 0, sizeof(*pfd));

@@ -439,6 +439,11 @@ static _INISNAPSHOT *ReadForKey(const char *pszFile, const char *pszKey)
     return KeyLength(pszKey) ? IniFile_ReadSnapshot(pszFile, NULL) : NULL;
 }
 
+bool IniFile_FindLeftBackup(const char *pszFile, char *pszName, int nSize)
+{
+    return pszFile && pszName && nSize > 0 && IniStore_FindBackup(pszFile, pszName, (size_t)nSize);
+}
+
 void IniFile_FreeSnapshot(_INISNAPSHOT *pSnapshot)
 {
     if (!pSnapshot)

@@ -3,6 +3,8 @@
 
 #include <string.h>
 
+#include "LayoutDpi.h"
+
 // Adds two coordinates with 32-bit wrap-around instead of signed overflow.
 static INT AddCoord(INT a, INT b)
 {
@@ -42,6 +44,8 @@ DlgItemsControl::DlgItemsControl(HWND hwndParent, const RECT *prc, INT nMaxItems
     this->hwndParent = hwndParent;
     this->nMaxItems = nMaxItems;
     nItems = 0;
+    nDpiX = LAYOUT_BASE_DPI;
+    nDpiY = LAYOUT_BASE_DPI;
     // Value-initialised: every computed coordinate starts at 0.
     pItems = nMaxItems > 0 ? new _DLGITEM[nMaxItems]() : NULL;
 
@@ -57,9 +61,17 @@ DlgItemsControl::~DlgItemsControl()
     delete[] pItems;
 }
 
+void DlgItemsControl::setDpi(INT nDpiX, INT nDpiY)
+{
+    this->nDpiX = nDpiX;
+    this->nDpiY = nDpiY;
+}
+
 bool DlgItemsControl::computePoint(_DLGITEM *pItem, _DLGITEMPOINT *pPoint)
 {
-    INT nOffset = pPoint->off.nOffset;
+    // A distance along the edge's own axis: x for the left and right edges.
+    bool fAcross = pPoint == &pItem->ptLeft || pPoint == &pItem->ptRight;
+    INT nOffset = LayoutDpi_Scale(pPoint->off.nOffset, fAcross ? nDpiX : nDpiY);
     INT c;
 
     switch (pPoint->nType) {

@@ -23,6 +23,32 @@ static bool FlagIsSet(const INT *pf)
     return pf == NULL || *pf != 0;
 }
 
+// Where an edge lies from its anchor at 96 DPI, rightward or downward: the
+// edges that measure from the right or bottom measure the other way, and a
+// followed integer counts as the anchor itself.
+static INT FromAnchor(const _DLGITEMPOINT *pPoint)
+{
+    switch (pPoint->nType) {
+    case DIP_RIGHT:
+    case DIP_BOTTOM:
+        return SubCoord(0, pPoint->off.nOffset);
+    case DIP_INDIRECT:
+        return 0;
+    default:
+        return pPoint->off.nOffset;
+    }
+}
+
+// A distance from the control's own edge pFrom, scaled to nDpi as the
+// difference of its two ends, each scaled from its 96-DPI place: edges that
+// share a pixel at 96 DPI (a label's right edge and its field's left edge)
+// share one at every DPI.
+static INT ScaleFromEdge(const _DLGITEMPOINT *pFrom, INT nOffset, INT nDpi)
+{
+    INT nFrom = FromAnchor(pFrom);
+    return SubCoord(LayoutDpi_Scale(AddCoord(nFrom, nOffset), nDpi), LayoutDpi_Scale(nFrom, nDpi));
+}
+
 // Copies one edge of a description into a record, its computed value reset to 0.
 static void SetPoint(_DLGITEMPOINT *pPoint, const _ADDDLGITEMPOINT *pAdd)
 {
@@ -70,8 +96,8 @@ void DlgItemsControl::setDpi(INT nDpiX, INT nDpiY)
 bool DlgItemsControl::computePoint(_DLGITEM *pItem, _DLGITEMPOINT *pPoint)
 {
     // A distance along the edge's own axis: x for the left and right edges.
-    bool fAcross = pPoint == &pItem->ptLeft || pPoint == &pItem->ptRight;
-    INT nOffset = LayoutDpi_Scale(pPoint->off.nOffset, fAcross ? nDpiX : nDpiY);
+    INT nDpi = pPoint == &pItem->ptLeft || pPoint == &pItem->ptRight ? nDpiX : nDpiY;
+    INT nOffset = LayoutDpi_Scale(pPoint->off.nOffset, nDpi);
     INT c;
 
     switch (pPoint->nType) {
@@ -97,13 +123,16 @@ bool DlgItemsControl::computePoint(_DLGITEM *pItem, _DLGITEMPOINT *pPoint)
         // The left edge itself has no left edge computed before it: it
         // measures from 0, so that it stays put from one computation to
         // the next instead of growing by the offset each time.
-        c = pPoint == &pItem->ptLeft ? nOffset : AddCoord(pItem->ptLeft.nValue, nOffset);
+        c = pPoint == &pItem->ptLeft
+            ? nOffset
+            : AddCoord(pItem->ptLeft.nValue, ScaleFromEdge(&pItem->ptLeft, pPoint->off.nOffset, nDpi));
         break;
     case DIP_ITEMTOP:
         // Likewise for the left and top edges, which come before or are the
         // top edge.
         c = pPoint == &pItem->ptLeft || pPoint == &pItem->ptTop
-            ? nOffset : AddCoord(pItem->ptTop.nValue, nOffset);
+            ? nOffset
+            : AddCoord(pItem->ptTop.nValue, ScaleFromEdge(&pItem->ptTop, pPoint->off.nOffset, nDpi));
         break;
     case DIP_INDIRECT:
         c = pPoint->off.pnOffset != NULL ? *pPoint->off.pnOffset : 0;

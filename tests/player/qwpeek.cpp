@@ -98,6 +98,17 @@ static void PrintTabs(HWND hwndTab)
     CloseHandle(hProcess);
 }
 
+// Copies entry i of another process's list into szItem (256 bytes). The ANSI
+// text comes back cut across processes: it is asked for in Unicode.
+static void GetListEntry(HWND hwndList, LRESULT i, char szItem[256])
+{
+    WCHAR wszItem[256] = L"";
+    szItem[0] = '\0';
+    if (SendMessageW(hwndList, LB_GETTEXTLEN, (WPARAM)i, 0) < 255)
+        SendMessageW(hwndList, LB_GETTEXT, (WPARAM)i, (LPARAM)wszItem);
+    WideCharToMultiByte(CP_ACP, 0, wszItem, -1, szItem, 256, NULL, NULL);
+}
+
 // Prints the list's selection and every entry with its screen rectangle.
 static void PrintList(HWND hwndList)
 {
@@ -109,12 +120,8 @@ static void PrintList(HWND hwndList)
     GetClientRect(hwndList, &rcClient);
     MapWindowPoints(hwndList, NULL, (POINT *)&rcClient, 2);
     for (LRESULT i = 0; i < nItems; i++) {
-        // The ANSI text of another process's list comes back cut: ask for Unicode.
-        WCHAR wszItem[256] = L"";
-        char szItem[256] = "";
-        if (SendMessageW(hwndList, LB_GETTEXTLEN, (WPARAM)i, 0) < 255)
-            SendMessageW(hwndList, LB_GETTEXT, (WPARAM)i, (LPARAM)wszItem);
-        WideCharToMultiByte(CP_ACP, 0, wszItem, -1, szItem, sizeof(szItem), NULL, NULL);
+        char szItem[256];
+        GetListEntry(hwndList, i, szItem);
         RECT rc = rcClient;
         rc.top = rcClient.top + (LONG)((i - nTop) * nHeight);
         rc.bottom = rc.top + (LONG)nHeight;
@@ -219,11 +226,8 @@ static void PrintListFit(HWND hwndList, HDC hdc)
     LRESULT nTop = SendMessageA(hwndList, LB_GETTOPINDEX, 0, 0);
     int cyItem = (int)SendMessageA(hwndList, LB_GETITEMHEIGHT, 0, 0);
     for (LRESULT i = 0; i < nItems; i++) {
-        WCHAR wszItem[256] = L"";
-        char szItem[256] = "";
-        if (SendMessageW(hwndList, LB_GETTEXTLEN, (WPARAM)i, 0) < 255)
-            SendMessageW(hwndList, LB_GETTEXT, (WPARAM)i, (LPARAM)wszItem);
-        WideCharToMultiByte(CP_ACP, 0, wszItem, -1, szItem, sizeof(szItem), NULL, NULL);
+        char szItem[256];
+        GetListEntry(hwndList, i, szItem);
         bool fInside = i >= nTop && (i - nTop + 1) * cyItem <= rc.bottom;
         // The entry's text starts 1 pixel in from the left and ends as far in from the right.
         int nShown = fInside ? CharsShown(hdc, szItem, rc.right - 2, cyItem, DT_SINGLELINE) : 0;

@@ -125,14 +125,16 @@ bool DlgItemsControl::computePoint(_DLGITEM *pItem, _DLGITEMPOINT *pPoint)
         // the next instead of growing by the offset each time.
         c = pPoint == &pItem->ptLeft
             ? nOffset
-            : AddCoord(pItem->ptLeft.nValue, ScaleFromEdge(&pItem->ptLeft, pPoint->off.nOffset, nDpi));
+            : AddCoord(pItem->ptLeft.nValue,
+                       ScaleFromEdge(&pItem->ptLeft, pPoint->off.nOffset, nDpi));
         break;
     case DIP_ITEMTOP:
         // Likewise for the left and top edges, which come before or are the
         // top edge.
         c = pPoint == &pItem->ptLeft || pPoint == &pItem->ptTop
             ? nOffset
-            : AddCoord(pItem->ptTop.nValue, ScaleFromEdge(&pItem->ptTop, pPoint->off.nOffset, nDpi));
+            : AddCoord(pItem->ptTop.nValue,
+                       ScaleFromEdge(&pItem->ptTop, pPoint->off.nOffset, nDpi));
         break;
     case DIP_INDIRECT:
         c = pPoint->off.pnOffset != NULL ? *pPoint->off.pnOffset : 0;

@@ -94,10 +94,11 @@ look_at_pages() {
 # q_less DPI -> the texts that show fewer characters at DPI than at 96, one a line.
 q_less() {
     awk -F'\t' '
-        NR == FNR { base[$1 FS $2 FS $3 FS $6] = $4; next }
-        !(($1 FS $2 FS $3 FS $6) in base) { print "page " $1 ": " $6 " is new"; next }
-        $4 < base[$1 FS $2 FS $3 FS $6] {
-            print "page " $1 ": " $6 " shows " $4 " of " $5 " characters, at 96 DPI " base[$1 FS $2 FS $3 FS $6]
+        { key = $1 FS $2 FS $3 FS $6 }
+        NR == FNR { base[key] = $4; next }
+        !(key in base) { print "page " $1 ": " $6 " is new"; next }
+        $4 < base[key] {
+            print "page " $1 ": " $6 " shows " $4 " of " $5 " characters, at 96 DPI " base[key]
         }' "$PL_WORK/fit-96.txt" "$PL_WORK/fit-$1.txt"
 }
 

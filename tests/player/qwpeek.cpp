@@ -208,7 +208,8 @@ static BOOL CALLBACK PrintControlFitProc(HWND hwnd, LPARAM lParam)
     SendMessageA(hwnd, WM_GETTEXT, sizeof(szText), (LPARAM)szText);
     int cx, cy;
     UINT uFormat;
-    if (!IsWindowVisible(hwnd) || szText[0] == '\0' || !TextBox(hwnd, szClass, hdc, &cx, &cy, &uFormat))
+    if (!IsWindowVisible(hwnd) || szText[0] == '\0' ||
+        !TextBox(hwnd, szClass, hdc, &cx, &cy, &uFormat))
         return TRUE;
     PrintFit(GetDlgCtrlID(hwnd), szClass, CharsShown(hdc, szText, cx, cy, uFormat), szText);
     return TRUE;

@@ -1,6 +1,5 @@
 // Tests of DlgItemsControl with real controls in a real parent window.
 #include "DlgItemsControl.h"
-#include "LayoutDpi.h"
 
 #include <gtest/gtest.h>
 
@@ -260,24 +259,6 @@ TEST_F(DlgItemsControlTest, EdgesThatMeetAt96DpiMeetAtEveryDpi)
             DestroyWindow(dic.pItems[1].hwnd);
         }
     }
-}
-
-TEST_F(DlgItemsControlTest, AtNinetySixDpiTheLayoutStaysAsDrawn)
-{
-    HDC hdc = GetDC(NULL);
-    INT nScreenDpi = GetDeviceCaps(hdc, LOGPIXELSY);
-    ReleaseDC(NULL, hdc);
-    if (nScreenDpi != LAYOUT_BASE_DPI)
-        GTEST_SKIP() << "the screen has " << nScreenDpi << " DPI";
-    _LAYOUTDPI ld;
-    LayoutDpi_Begin(&ld, (HFONT)GetStockObject(DEFAULT_GUI_FONT));
-    LayoutDpi_AddText(&ld, "Normal:");
-    LayoutDpi_AddText(&ld, "Port:");
-    LayoutDpi_End(&ld);
-    EXPECT_EQ(LAYOUT_BASE_DPI, ld.nDpiX);
-    EXPECT_EQ(LAYOUT_BASE_DPI, ld.nDpiY);
-    EXPECT_EQ(-2147483647 - 1, LayoutDpi_Scale(-2147483647 - 1, LAYOUT_BASE_DPI));
-    EXPECT_EQ(317, LayoutDpi_Scale(317, LAYOUT_BASE_DPI));
 }
 
 TEST_F(DlgItemsControlTest, CentresTruncateTowardZero)

@@ -13,6 +13,7 @@
 #include "Controls.h"
 #include "DlgItemsControl.h"
 #include "IniFiles.h"
+#include "LayoutDpi.h"
 #include "MessageBoxes.h"
 #include "Settings.h"
 
@@ -36,6 +37,11 @@ static int nCommandsRunning;
 // when the outermost handler returns.
 static bool fCloseWaiting;
 
+// The DPI that the window's client area and controls are scaled to from their
+// 96-DPI pixels; found before the window is created.
+static INT nLayoutDpiX = LAYOUT_BASE_DPI;
+static INT nLayoutDpiY = LAYOUT_BASE_DPI;
+
 // The common controls library, loaded from the system folder by WinMain.
 static const char szComctl32[] = "comctl32.dll";
 static const WCHAR wszComctl32[] = L"comctl32.dll";
@@ -45,6 +51,8 @@ static const WCHAR wszComctl32[] = L"comctl32.dll";
 typedef BOOL(WINAPI *PFN_SETDEFAULTDLLDIRECTORIES)(DWORD);
 typedef BOOL(WINAPI *PFN_SETDLLDIRECTORYW)(LPCWSTR);
 typedef void(WINAPI *PFN_INITCOMMONCONTROLS)(void);
+// SetProcessDPIAware is missing before Vista.
+typedef BOOL(WINAPI *PFN_SETPROCESSDPIAWARE)(void);
 
 // Tab captions, by tab index (the index of the page's entry in fTab).
 static char aszTabs[TAB_PAGES][8] = { "General", "Video", "Audio" };
@@ -150,6 +158,7 @@ static LRESULT OnCreate(HWND hwnd, const CREATESTRUCTA *pcs)
     static TCITEMA tie;
 
     p_dicMain = new DlgItemsControl(hwnd, NULL, MAIN_CONTROLS);
+    p_dicMain->setDpi(nLayoutDpiX, nLayoutDpiY);
     for (int i = 0; i < MAIN_CONTROLS; i++)
         p_dicMain->addItem(&adiMain[i]);
 
@@ -394,16 +403,20 @@ static _INISNAPSHOT *ReadIniFile()
 }
 
 // Creates the main window centred on the screen, with the outer size that
-// gives the client area the control table is laid out for under the frame and
-// caption of the current visual style; its WM_CREATE loads the settings from
-// pSnapshot. NULL when it could not be created.
+// gives the client area the control table is laid out for, scaled for the
+// screen's DPI and font, under the frame and caption of the current visual
+// style; its WM_CREATE loads the settings from pSnapshot. NULL when it could
+// not be created.
 static HWND CreateMainWindow(const _INISNAPSHOT *pSnapshot)
 {
     const DWORD dwStyle = WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
     const DWORD dwExStyle = WS_EX_WINDOWEDGE;
-    RECT rc = { 0, 0, MAIN_CLIENT_WIDTH, MAIN_CLIENT_HEIGHT };
+    Controls_LayoutDpi(&nLayoutDpiX, &nLayoutDpiY);
+    RECT rc = { 0, 0, LayoutDpi_Scale(MAIN_CLIENT_WIDTH, nLayoutDpiX),
+                LayoutDpi_Scale(MAIN_CLIENT_HEIGHT, nLayoutDpiY) };
     if (!AdjustWindowRectEx(&rc, dwStyle, FALSE, dwExStyle))
-        SetRect(&rc, 0, 0, MAIN_WIDTH, MAIN_HEIGHT);
+        SetRect(&rc, 0, 0, LayoutDpi_Scale(MAIN_WIDTH, nLayoutDpiX),
+                LayoutDpi_Scale(MAIN_HEIGHT, nLayoutDpiY));
     int cx = rc.right - rc.left;
     int cy = rc.bottom - rc.top;
     int x = (GetSystemMetrics(SM_CXSCREEN) - cx) / 2;
@@ -451,6 +464,20 @@ static void KeepDllsToSystemFolder()
         pfnSetDllDirectoryW(L"");
 }
 
+// Tells Windows (Vista and later) that the window lays itself out for the
+// system's DPI, so that it is drawn sharp instead of stretched as a bitmap.
+// XP lacks the call and stretches nothing.
+static void DeclareDpiAware()
+{
+    HMODULE hUser = GetModuleHandleA("user32.dll");
+    if (hUser == NULL)
+        return;
+    PFN_SETPROCESSDPIAWARE pfnSetProcessDPIAware =
+        (PFN_SETPROCESSDPIAWARE)(void (*)(void))GetProcAddress(hUser, "SetProcessDPIAware");
+    if (pfnSetProcessDPIAware != NULL)
+        pfnSetProcessDPIAware();
+}
+
 // Loads comctl32 from the system folder, never from the program's folder or
 // the working directory: with the search flag where SetDefaultDllDirectories
 // showed that Windows knows it (older Windows may ignore an unknown flag and
@@ -493,6 +520,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
     static WNDCLASSEXA wcx;
 
     KeepDllsToSystemFolder();
+    DeclareDpiAware();
     if (wcx.cbSize == 0)
         InitWindowClass(&wcx);
     g_hInstance = hInstance;

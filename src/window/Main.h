@@ -4,12 +4,13 @@
 
 #include <windows.h>
 
-// Client area of the main window, which the control table fills.
+// Client area of the main window at 96 DPI, which the control table fills; it
+// grows with the control table at other DPIs.
 #define MAIN_CLIENT_WIDTH 317
 #define MAIN_CLIENT_HEIGHT 250
 
-// Outer size of the main window with the classic frame and a 19-pixel caption;
-// the window takes the size that its frame needs around the client area.
+// Outer size of the main window at 96 DPI with the classic frame and a 19-pixel
+// caption; the window takes the size that its frame needs around the client area.
 #define MAIN_WIDTH 323
 #define MAIN_HEIGHT 275
 

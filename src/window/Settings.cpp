@@ -254,7 +254,7 @@ static bool SaveAll(HWND hwnd)
     int nResult = IniFile_PutStringsEx(szIniFile, NULL, aSettings, nKeys);
     if (nResult == INISAVE_OK)
         return true;
-    DisplayMessageBoxF(hwnd, MSGBOX_ERROR, NotSavedMessage(nResult), szIniFile);
+    DisplayMessageBoxPath(hwnd, MSGBOX_ERROR, NotSavedMessage(nResult), szIniFile);
     return false;
 }
 
@@ -285,9 +285,24 @@ static void BrowseForBrowser(HWND hwnd)
         SetDlgItemTextA(hwnd, IDC_BROWSER, szBrowser);
 }
 
-// Inverts a check box; edit fields that reach here are left as they are.
-static void ToggleCheck(HWND hwnd, int nID)
+// True when the control is a plain check box, which does not check itself.
+static bool IsCheckBox(HWND hwnd, int nID)
 {
+    HWND hwndControl = GetDlgItem(hwnd, nID);
+    char szClass[8];
+    if (hwndControl == NULL || GetClassNameA(hwndControl, szClass, sizeof(szClass)) == 0 ||
+        lstrcmpiA(szClass, "Button") != 0)
+        return false;
+    LONG_PTR nType = GetWindowLongPtrA(hwndControl, GWL_STYLE) & BS_TYPEMASK;
+    return nType == BS_CHECKBOX;
+}
+
+// Inverts a check box when it was clicked; any other control or notification
+// (an edit field's, say) changes nothing.
+static void ToggleCheck(HWND hwnd, int nID, WORD wCode)
+{
+    if (wCode != BN_CLICKED || !IsCheckBox(hwnd, nID))
+        return;
     CheckDlgButton(hwnd, nID, IsDlgButtonChecked(hwnd, nID) == 0 ? BST_CHECKED : BST_UNCHECKED);
 }
 
@@ -328,7 +343,7 @@ void Settings_OnCommand(HWND hwnd, DlgItemsControl *p_dic, WORD wID, WORD wCode)
         BrowseForBrowser(hwnd);
         break;
     default:
-        ToggleCheck(hwnd, wID);
+        ToggleCheck(hwnd, wID, wCode);
         break;
     }
     Settings_Refresh(hwnd, p_dic);

@@ -3,7 +3,8 @@
 # runs every test: native unit tests (the file module's also under valgrind),
 # a bounded fuzz run, the Windows tests under Wine on a private Xvfb display,
 # the 32-bit build's tests in an emulated guest with 32-bit Wine, static checks
-# of the 32-bit build, and the release package built twice to the same bytes.
+# of the 32-bit build, and the release package built three times (two clones
+# and a git archive) to the same bytes.
 # Ends with "N passed, N failed"; exits non-zero when anything failed.
 set -u
 cd "$(dirname "$0")"
@@ -153,11 +154,13 @@ for preset in win32 win64; do
     fi
 done
 
-# The release package: ./release.sh run in two copies of this tree, in folders
-# of different names, a few seconds apart and under different umasks, gives the
-# same bytes of the package and of both programs.
+# The release package: ./release.sh run in two clones of this tree (other
+# folders, umasks, time zones, locales, and hostile compiler variables) and in
+# the output of git archive gives the same bytes of the package and of the
+# programs; the package's entries, BUILDINFO and the refusal of uncommitted
+# changes are checked as well (tests/resources/check_release.sh).
 if is_built win32; then
-    echo "== release built twice, in two folders"
+    echo "== release built three times: two clones and a git archive"
     tests/resources/check_release.sh "$ROOT"
     note_result $? "release reproducible"
 fi

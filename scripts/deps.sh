@@ -7,7 +7,7 @@ set -eu
 PACKAGES="cmake g++ clang libclang-rt-14-dev googletest libbenchmark-dev \
 g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 \
 binutils-mingw-w64-x86-64 wine wine64 fonts-wine xvfb xdotool imagemagick x11-utils \
-python3 valgrind"
+python3 git valgrind"
 # The 32-bit run: a Debian guest built with debootstrap and booted under full
 # emulation. Installed without recommends (qemu-system-x86 would pull GTK).
 BARE_PACKAGES="debootstrap qemu-system-x86 qemu-utils"

@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
-"""make_release_zip.py ZIP EPOCH FILE...: writes the release package ZIP
-holding FILE... (by their base names, in the order given), with nothing in it
+"""make_release_zip.py ZIP EPOCH NAME=FILE...: writes the release package ZIP
+holding each FILE as the entry NAME (in the order given), with nothing in it
 that depends on when, where or by whom it is made: every entry has the time
 EPOCH (seconds since 1970, in UTC; times before 1980, which zip cannot hold,
 become 1980-01-01), the permissions rw-r--r--, no extra fields and no comment.
-Text files (*.txt) get Windows line ends."""
+Text entries (*.txt) get Windows line ends."""
 import sys
 import time
 import zipfile
@@ -19,11 +19,11 @@ def entry_time(epoch):
     return max(stamp, ZIP_EPOCH)
 
 
-def content_of(path):
-    """The bytes to pack for PATH: text files with CR LF line ends."""
+def content_of(name, path):
+    """The bytes to pack from PATH as the entry NAME: text with CR LF line ends."""
     with open(path, 'rb') as f:
         data = f.read()
-    if path.endswith('.txt'):
+    if name.endswith('.txt'):
         data = data.replace(b'\r\n', b'\n').replace(b'\n', b'\r\n')
     return data
 
@@ -31,14 +31,17 @@ def content_of(path):
 def main():
     if len(sys.argv) < 4:
         sys.exit(__doc__)
-    target, epoch, paths = sys.argv[1], int(sys.argv[2]), sys.argv[3:]
+    target, epoch, entries = sys.argv[1], int(sys.argv[2]), sys.argv[3:]
+    if not all('=' in entry for entry in entries):
+        sys.exit(__doc__)
     with zipfile.ZipFile(target, 'w') as archive:
-        for path in paths:
-            info = zipfile.ZipInfo(path.rsplit('/', 1)[-1], entry_time(epoch))
+        for entry in entries:
+            name, path = entry.split('=', 1)
+            info = zipfile.ZipInfo(name, entry_time(epoch))
             info.compress_type = zipfile.ZIP_DEFLATED
             info.create_system = 3                  # Unix, so that the mode below counts
             info.external_attr = 0o100644 << 16     # a regular file, rw-r--r--
-            archive.writestr(info, content_of(path), compresslevel=9)
+            archive.writestr(info, content_of(name, path), compresslevel=9)
 
 
 if __name__ == '__main__':

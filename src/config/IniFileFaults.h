@@ -26,28 +26,29 @@ bool IniFault_Hit(int nCall);
 #ifdef _WIN32
 // The Windows calls of the file store that a test can make fail.
 enum {
-    WIO_OPEN,            // CreateFileA of the file itself: to read, to check it, to flush it
-    WIO_OPEN_DELETE,     // CreateFileA of the file for DELETE, right before the replace
-    WIO_OPEN_WRITE,      // CreateFileA of the file to rewrite it in place
-    WIO_CREATE,          // CreateFileA of a new file: a temporary one, or the file itself
+    WIO_OPEN,            // CreateFileW of the file itself: to read, to check it, to flush it
+    WIO_OPEN_DELETE,     // CreateFileW of the file for DELETE, right before the replace
+    WIO_OPEN_WRITE,      // CreateFileW of the file to rewrite it in place
+    WIO_CREATE,          // CreateFileW of a new file: a temporary one, or the file itself
     WIO_READ,            // ReadFile
     WIO_WRITE,           // WriteFile
     WIO_FLUSH,           // FlushFileBuffers
     WIO_SET_END,         // SetEndOfFile
-    WIO_SET_ATTRIBUTES,  // SetFileAttributesA of a temporary file
-    WIO_REPLACE,         // ReplaceFileA
-    WIO_MOVE,            // MoveFileExA
+    WIO_SET_ATTRIBUTES,  // SetFileAttributesW of a temporary file
+    WIO_REPLACE,         // ReplaceFileW
+    WIO_MOVE,            // MoveFileExW
     WIO_CALLS
 };
 
-// Counts one call of kind nCall on the file named pszName; true (with the
+// Counts one call of kind nCall on the file named pwszName; true (with the
 // last error set) when the test wants that call to fail.
-bool IniFault_HitWin32(int nCall, const char *pszName);
+bool IniFault_HitWin32(int nCall, const wchar_t *pwszName);
 
-// Counts one ReplaceFileA(pszReplaced, pszReplacement, pszBackup) as a call of
-// kind WIO_REPLACE; true when the test wants it to fail. The test has then
-// left the three files as Windows documents for the last error it set.
-bool IniFault_Replace(const char *pszReplaced, const char *pszReplacement, const char *pszBackup);
+// Counts one ReplaceFileW(pwszReplaced, pwszReplacement, pwszBackup) as a
+// call of kind WIO_REPLACE; true when the test wants it to fail. The test has
+// then left the three files as Windows documents for the last error it set.
+bool IniFault_Replace(const wchar_t *pwszReplaced, const wchar_t *pwszReplacement,
+                      const wchar_t *pwszBackup);
 #endif
 
 #endif

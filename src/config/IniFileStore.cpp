@@ -96,34 +96,45 @@ unsigned IniStore_NextTempNumber(void)
     return g_nNextTemp.fetch_add(1);
 }
 
+bool IniStore_NameEnd(char *pszEnd, size_t cchEnd, unsigned long uProcess, unsigned n,
+                      const char *pszKind)
+{
+    int cch = snprintf(pszEnd, cchEnd, "%s%lu-%u%s", STORE_MARKER, uProcess, n, pszKind);
+    return cch > 0 && (size_t)cch < cchEnd;
+}
+
 bool IniStore_TempName(char *pszTemp, size_t cchTemp, const char *pszFile, unsigned long uProcess,
                        unsigned n)
 {
-    int cch = snprintf(pszTemp, cchTemp, "%s.%lu-%u.tmp", pszFile, uProcess, n);
+    char szEnd[TEMP_SUFFIX];
+    int cch = IniStore_NameEnd(szEnd, sizeof(szEnd), uProcess, n, ".tmp")
+                  ? snprintf(pszTemp, cchTemp, "%s%s", pszFile, szEnd)
+                  : -1;
     return cch > 0 && (size_t)cch < cchTemp;
 }
 
 unsigned long IniStore_TempNameProcess(const char *pszName, const char *pszBase)
 {
-    return IniStore_NameProcess(pszName, pszBase, ".tmp");
+    size_t cchBase = strlen(pszBase);
+    return strncmp(pszName, pszBase, cchBase) == 0 ? IniStore_NameEndProcess(pszName + cchBase, ".tmp") : 0;
 }
 
-unsigned long IniStore_NameProcess(const char *pszName, const char *pszBase, const char *pszEnd)
+unsigned long IniStore_NameEndProcess(const char *pszEnd, const char *pszKind)
 {
-    size_t cchBase = strlen(pszBase);
-    if (strncmp(pszName, pszBase, cchBase) != 0 || pszName[cchBase] != '.')
+    size_t cchMarker = strlen(STORE_MARKER);
+    if (strncmp(pszEnd, STORE_MARKER, cchMarker) != 0)
         return 0;
-    // At most nine digits each, so that the number cannot overflow.
-    const char *p = pszName + cchBase + 1;
-    unsigned long uProcess = 0;
+    // At most ten digits each; a process number beyond 32 bits is no such name.
+    const char *p = pszEnd + cchMarker;
+    unsigned long long uProcess = 0;
     int cDigits = 0;
-    for (; *p >= '0' && *p <= '9' && cDigits < 9; p++, cDigits++)
-        uProcess = uProcess * 10 + (unsigned long)(*p - '0');
-    if (cDigits == 0 || *p++ != '-')
+    for (; *p >= '0' && *p <= '9' && cDigits < 10; p++, cDigits++)
+        uProcess = uProcess * 10 + (unsigned long long)(*p - '0');
+    if (cDigits == 0 || uProcess > 0xFFFFFFFFull || *p++ != '-')
         return 0;
-    for (cDigits = 0; *p >= '0' && *p <= '9' && cDigits < 9; p++)
+    for (cDigits = 0; *p >= '0' && *p <= '9' && cDigits < 10; p++)
         cDigits++;
-    return cDigits > 0 && strcmp(p, pszEnd) == 0 ? uProcess : 0;
+    return cDigits > 0 && strcmp(p, pszKind) == 0 ? (unsigned long)uProcess : 0;
 }
 
 int IniStore_Finish(_INIFILEDATA *pfd, int nResult, void *pvFacts)

@@ -22,11 +22,21 @@ struct _INIFILEDATA {
     void *pvFacts;       // what the platform learned of the file, for the replace
 };
 
+// File names: on POSIX as the system takes them; on Windows in UTF-8 (ASCII
+// names are unchanged), made wide once at the store's entries, every file
+// call being the W form; a name that is no valid UTF-8, or whose full path
+// needs MAX_PATH UTF-16 units or more, fails (INIFILE_FAILED, INISAVE_FAILED).
+
 // Reads pszFile whole into *pfd and gives an INIFILE_ result. Anything that is
 // no regular file is refused before a byte is read, without blocking. Unless
 // the result is INIFILE_OK or INIFILE_MISSING, *pfd holds nothing. On Windows,
-// a missing file whose backup a replace that never ended left beside it
-// ("<file>.<pid>-<n>.bak", the newest) is first put back under its name.
+// a file found missing is looked at again once no save of this module runs
+// (it may have been away for a moment during one); when it is still missing,
+// the newest backup of a replace that never ended
+// ("<file>.qwconfig-<pid>-<n>.bak" whose process has ended, or of this
+// process) is put back under its name. Another running save's backup is never
+// taken. When that move is refused, the result is INIFILE_NOT_RESTORED and
+// the backup stays.
 int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd);
 
 // Puts the new content (nPieces pieces at aPieces) in place of the content
@@ -40,8 +50,9 @@ int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd);
 // was), it gives INISAVE_CHANGED with nothing touched: the caller reads the
 // file again and applies its changes to what is there now. INISAVE_OK means
 // the new content is in place and flushed; any other result means the file is
-// exactly as it was, but for the two exceptions below (a folder that cannot
-// be flushed, INISAVE_DAMAGED).
+// exactly as it was, but for the exceptions below (a folder that cannot be
+// flushed, INISAVE_DAMAGED, and on Windows a failed replace after which the
+// file's content cannot be read to tell which it is: INISAVE_FAILED).
 //
 // When the folder refuses a new file (no permission, or the temporary name is
 // too long), when it refuses the replace for access, when the file has more
@@ -55,9 +66,11 @@ int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd);
 // or a file that is read-only, locked or unreadable never leads there.
 //
 // After a success, leftover temporary files of the same file whose writing
-// process no longer runs are removed; never while the file is missing, nor
-// after a save that created the file (a leftover may then be the only copy of
-// an earlier one).
+// process no longer runs are removed ("<file>.qwconfig-<pid>-<n>.tmp" only);
+// never while the file is missing, nor after a save that created the file (a
+// leftover may then be the only copy of an earlier one), nor on Windows while
+// the backup of the same replace is there. No file of any other name is ever
+// deleted, moved or changed.
 //
 // On POSIX: the file's final target is replaced when it is a symbolic link
 // (the link stays). The check before the rename compares device and inode,
@@ -80,8 +93,22 @@ int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd);
 // owner's, for its owner) INISAVE_READ_ONLY; the lock held by another program
 // for 0.2 s INISAVE_LOCKED; anything else INISAVE_FAILED.
 //
-// On Windows the temporary file takes the file's place through ReplaceFileA,
-// the old file going to a backup name of the store's own. Windows documents no
+// On Windows the temporary file takes the file's place through ReplaceFileW,
+// the old file going to a backup name of the store's own
+// ("<file>.qwconfig-<pid>-<n>.bak", whose number is passed over when a file of
+// that name is there, so that no backup is ever overwritten). Saves of one
+// file through this module wait for each other (IniStore_Lock). The check
+// before the replace compares the size, then the bytes (not the file's index
+// or times, which FAT and network drives may change between opens), and holds
+// the checked file open, sharing only read and delete, until the replace is
+// done. Afterwards the backup is deleted only when it is the checked file (the
+// same index) or holds the bytes that were read; when another program
+// replaced the file between the check and the replace, the backup is that
+// program's file: it is put back under the file's name and the result is
+// INISAVE_CHANGED (when it cannot be put back, it stays under the backup name
+// and the result is INISAVE_DAMAGED); when that cannot be told, the backup
+// stays. A replace that finds the file gone (another program's replace had
+// the name away for a moment) gives INISAVE_CHANGED. Windows documents no
 // way to make that step itself durable (REPLACEFILE_WRITE_THROUGH is not
 // supported, MOVEFILE_WRITE_THROUGH flushes only a move that copies): the new
 // content is flushed before the replace, and the file once more through a
@@ -90,17 +117,39 @@ int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd);
 // that fails half-way is put right before the result is given: the new file
 // is moved in where the old one is gone, or the old one moved back; only when
 // neither can be moved is the result INISAVE_DAMAGED, with the old content
-// under its backup name for the next IniStore_Read to put back. A refusal for
+// under its backup name for the next IniStore_Read to put back (or, when no
+// old content was left, the new content under that name instead of the
+// temporary one). A refusal for
 // a moment (a virus checker, the search indexer) is tried again for up to
 // about 150 ms. Besides the cases above, the file is rewritten in place when
 // Windows refuses its replace for access for longer (a per-user copy of a
 // file in a protected folder, a file that may be written but not deleted) and
 // when it is a symbolic link (written through the link, which stays); the
 // rewrite takes only a file that still holds exactly the bytes that were
-// read. Leftovers (temporary files and backups) are removed only after a save
-// over an existing file, never while the file is missing.
+// read. A new file that cannot be written whole is deleted through its own
+// handle (SetFileInformationByHandle, or NtSetInformationFile before Vista),
+// never by name; when even that fails, the result is INISAVE_DAMAGED.
 int IniStore_Replace(const char *pszFile, const _INIFILEDATA *pfd, const _INIPIECE *aPieces,
                      size_t nPieces);
+
+// Finds the newest backup beside the existing file pszFile that a replace
+// left which never ended (its process is gone) and gives its name, without
+// the folder, in pszName (of cchName bytes, UTF-8 on Windows); false when
+// there is none. Always false on POSIX, where a save leaves no backup.
+bool IniStore_FindBackup(const char *pszFile, char *pszName, size_t cchName);
+
+// Makes every other save of pszFile through this module wait until
+// IniStore_Unlock(*ppvLock): a save holds it from its read to the end of its
+// replace, so that two saves never both pass the check. Gives INISAVE_OK,
+// INISAVE_LOCKED when another save keeps it for more than about 2 s, or
+// INISAVE_FAILED (a name too long). On Windows a mutex named after the file's
+// full name, its letters in capitals, in this session's namespace: another
+// user's editor does not wait, nor does a save through another spelling of
+// the path (a short name, a mapped drive); the check before the replace still
+// catches such a save. On POSIX nothing, as the file itself is locked from
+// the check to the rename.
+int IniStore_Lock(const char *pszFile, void **ppvLock);
+void IniStore_Unlock(void *pvLock);
 
 // Frees what IniStore_Read allocated.
 void IniStore_Free(_INIFILEDATA *pfd);
@@ -130,19 +179,28 @@ typedef bool (*PFNINIWRITE)(void *pvFile, const unsigned char *pb, size_t cb);
 bool IniStore_WritePieces(const _INIPIECE *aPieces, size_t nPieces, PFNINIWRITE pfnWrite,
                           void *pvFile);
 
-// Names of the temporary files, shared by both platforms: "<file>.<pid>-<n>.tmp".
-// IniStore_NextTempNumber gives n, a number that this process never gives
+// Names of the store's own files beside the file, shared by both platforms:
+// "<file>.qwconfig-<pid>-<n>.tmp" for the new content while it is written and
+// flushed, and on Windows "<file>.qwconfig-<pid>-<n>.bak" for the old file
+// during a replace. The marker ".qwconfig-" keeps them apart from any name a
+// player or another program gives a file; the store never deletes, moves or
+// changes a file of any other name. IniStore_NextTempNumber gives n, a number that this process never gives
 // again (so that a name still held by a virus checker after its deletion is
-// not met again). IniStore_TempName builds the nth name of process uProcess
-// into pszTemp; false when it does not fit into cchTemp bytes.
-// IniStore_TempNameProcess gives the process number in pszName when it is such
-// a name of the file named pszBase (no folder), else 0; IniStore_NameProcess
-// does the same for names that end in pszEnd instead of ".tmp".
-#define TEMP_SUFFIX 32
+// not met again). IniStore_NameEnd builds the end ".<pid>-<n><pszKind>" of the
+// nth name of kind pszKind (".tmp", ".bak") of process uProcess into pszEnd;
+// false when it does not fit into cchEnd bytes. IniStore_NameEndProcess
+// gives the process number in such an end, else 0. IniStore_TempName builds
+// the whole temporary name into pszTemp (false when it does not fit into
+// cchTemp bytes); IniStore_TempNameProcess gives the process number in pszName
+// when it is such a name of the file named pszBase (no folder), else 0.
+#define STORE_MARKER ".qwconfig-"
+#define TEMP_SUFFIX 48   // room for the end of such a name: marker, two numbers, kind
 unsigned IniStore_NextTempNumber(void);
+bool IniStore_NameEnd(char *pszEnd, size_t cchEnd, unsigned long uProcess, unsigned n,
+                      const char *pszKind);
+unsigned long IniStore_NameEndProcess(const char *pszEnd, const char *pszKind);
 bool IniStore_TempName(char *pszTemp, size_t cchTemp, const char *pszFile, unsigned long uProcess,
                        unsigned n);
 unsigned long IniStore_TempNameProcess(const char *pszName, const char *pszBase);
-unsigned long IniStore_NameProcess(const char *pszName, const char *pszBase, const char *pszEnd);
 
 #endif

@@ -388,6 +388,26 @@ static int RewriteInPlace(const char *pszTarget, const _INIFILEDATA *pfd, const 
     return nResult;
 }
 
+int IniStore_Lock(const char *pszFile, void **ppvLock)
+{
+    (void)pszFile;
+    *ppvLock = NULL;
+    return INISAVE_OK;
+}
+
+void IniStore_Unlock(void *pvLock)
+{
+    (void)pvLock;
+}
+
+bool IniStore_FindBackup(const char *pszFile, char *pszName, size_t cchName)
+{
+    (void)pszFile;
+    (void)pszName;
+    (void)cchName;
+    return false;
+}
+
 int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd)
 {
     memset(pfd, 0, sizeof(*pfd));

@@ -439,6 +439,11 @@ static _INISNAPSHOT *ReadForKey(const char *pszFile, const char *pszKey)
     return KeyLength(pszKey) ? IniFile_ReadSnapshot(pszFile, NULL) : NULL;
 }
 
+bool IniFile_FindLeftBackup(const char *pszFile, char *pszName, int nSize)
+{
+    return pszFile && pszName && nSize > 0 && IniStore_FindBackup(pszFile, pszName, (size_t)nSize);
+}
+
 void IniFile_FreeSnapshot(_INISNAPSHOT *pSnapshot)
 {
     if (!pSnapshot)
@@ -492,15 +497,22 @@ static int SaveResultOfRead(int nRead)
 // store put the new content in place; gives the store's INISAVE_ result.
 static int SaveOnce(const char *pszFile, _BATCHKEY *abk, int nKeys)
 {
+    void *pvLock;
+    int nLock = IniStore_Lock(pszFile, &pvLock);
+    if (nLock != INISAVE_OK)
+        return nLock;
     _INIFILEDATA fd;
     int nRead = IniStore_Read(pszFile, &fd);
-    if (nRead != INIFILE_OK && nRead != INIFILE_MISSING)
+    if (nRead != INIFILE_OK && nRead != INIFILE_MISSING) {
+        IniStore_Unlock(pvLock);
         return SaveResultOfRead(nRead);
+    }
     for (int i = 0; i < nKeys; i++)
         abk[i].fReplaced = false;
     _OUTBUF ob = {NULL, 0, 0, 0, 0, false};
     RewriteContent(fd.pb ? fd.pb : (const unsigned char *)"", fd.cb, abk, nKeys, &ob);
     int nResult = ob.fFailed ? INISAVE_FAILED : IniStore_Replace(pszFile, &fd, ob.aPieces, ob.nPieces);
+    IniStore_Unlock(pvLock);
     free(ob.aPieces);
     IniStore_Free(&fd);
     return nResult;

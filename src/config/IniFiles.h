@@ -4,6 +4,7 @@
 // byte. Each call opens the file, works on it and closes it again; nothing is
 // cached between calls. The section argument exists for symmetry with the
 // Windows profile functions and is never read (the file has no sections).
+// File names are UTF-8 on Windows (IniFileStore.h).
 #ifndef QW_INIFILES_H
 #define QW_INIFILES_H
 
@@ -46,7 +47,9 @@ enum {
     INIFILE_LOCKED,     // another program holds it open without sharing (Windows)
     INIFILE_DENIED,     // no permission to read it
     INIFILE_NOT_FILE,   // a folder, device, pipe or anything else that is no regular file
-    INIFILE_FAILED      // any other failure: an I/O error, no memory, a name too long
+    INIFILE_FAILED,     // any other failure: an I/O error, no memory, a name too long
+    INIFILE_NOT_RESTORED // (Windows) missing, and the copy that a save which never ended
+                         // left beside it could not be put back under its name
 };
 
 // A file read once for many lookups; free it with IniFile_FreeSnapshot.
@@ -57,6 +60,13 @@ struct _INISNAPSHOT;
 // missing file, or NULL when the file exists but cannot be read.
 _INISNAPSHOT *IniFile_ReadSnapshot(const char *pszFile, int *pnResult);
 void IniFile_FreeSnapshot(_INISNAPSHOT *pSnapshot);
+
+// True when a copy of the file's earlier content lies beside the existing
+// file pszFile, left by a save that never ended (Windows: its process is gone,
+// and the file was made again since, by the game for example): its name (no
+// folder, UTF-8) goes to pszName, of nSize bytes. The editor never deletes
+// such a copy; the player decides.
+bool IniFile_FindLeftBackup(const char *pszFile, char *pszName, int nSize);
 
 // Lookups in a snapshot: exactly the results of IniFile_GetString,
 // IniFile_LoadString and IniFile_LoadInt on the file as it was read. A NULL
@@ -92,8 +102,8 @@ enum {
     INISAVE_FULL,       // the disk is full
     INISAVE_IO,         // a disk error
     INISAVE_DAMAGED,    // the save failed half-way and could not be undone: the file may hold
-                        // a mix, or (Windows) be missing, its old content kept as
-                        // "<file>.<pid>-<n>.bak", which the next read puts back
+                        // a mix, or (Windows) be missing, its last content kept as
+                        // "<file>.qwconfig-<pid>-<n>.bak", which the next read puts back
     INISAVE_FAILED      // anything else: a key that cannot be stored, a name too long, no memory
 };
 

@@ -3,6 +3,8 @@
 
 #include <string.h>
 
+#include "LayoutDpi.h"
+
 // Adds two coordinates with 32-bit wrap-around instead of signed overflow.
 static INT AddCoord(INT a, INT b)
 {
@@ -19,6 +21,32 @@ static INT SubCoord(INT a, INT b)
 static bool FlagIsSet(const INT *pf)
 {
     return pf == NULL || *pf != 0;
+}
+
+// Where an edge lies from its anchor at 96 DPI, rightward or downward: the
+// edges that measure from the right or bottom measure the other way, and a
+// followed integer counts as the anchor itself.
+static INT FromAnchor(const _DLGITEMPOINT *pPoint)
+{
+    switch (pPoint->nType) {
+    case DIP_RIGHT:
+    case DIP_BOTTOM:
+        return SubCoord(0, pPoint->off.nOffset);
+    case DIP_INDIRECT:
+        return 0;
+    default:
+        return pPoint->off.nOffset;
+    }
+}
+
+// A distance from the control's own edge pFrom, scaled to nDpi as the
+// difference of its two ends, each scaled from its 96-DPI place: edges that
+// share a pixel at 96 DPI (a label's right edge and its field's left edge)
+// share one at every DPI.
+static INT ScaleFromEdge(const _DLGITEMPOINT *pFrom, INT nOffset, INT nDpi)
+{
+    INT nFrom = FromAnchor(pFrom);
+    return SubCoord(LayoutDpi_Scale(AddCoord(nFrom, nOffset), nDpi), LayoutDpi_Scale(nFrom, nDpi));
 }
 
 // Copies one edge of a description into a record, its computed value reset to 0.
@@ -42,6 +70,8 @@ DlgItemsControl::DlgItemsControl(HWND hwndParent, const RECT *prc, INT nMaxItems
     this->hwndParent = hwndParent;
     this->nMaxItems = nMaxItems;
     nItems = 0;
+    nDpiX = LAYOUT_BASE_DPI;
+    nDpiY = LAYOUT_BASE_DPI;
     // Value-initialised: every computed coordinate starts at 0.
     pItems = nMaxItems > 0 ? new _DLGITEM[nMaxItems]() : NULL;
 
@@ -57,9 +87,17 @@ DlgItemsControl::~DlgItemsControl()
     delete[] pItems;
 }
 
+void DlgItemsControl::setDpi(INT nDpiX, INT nDpiY)
+{
+    this->nDpiX = nDpiX;
+    this->nDpiY = nDpiY;
+}
+
 bool DlgItemsControl::computePoint(_DLGITEM *pItem, _DLGITEMPOINT *pPoint)
 {
-    INT nOffset = pPoint->off.nOffset;
+    // A distance along the edge's own axis: x for the left and right edges.
+    INT nDpi = pPoint == &pItem->ptLeft || pPoint == &pItem->ptRight ? nDpiX : nDpiY;
+    INT nOffset = LayoutDpi_Scale(pPoint->off.nOffset, nDpi);
     INT c;
 
     switch (pPoint->nType) {
@@ -85,13 +123,18 @@ bool DlgItemsControl::computePoint(_DLGITEM *pItem, _DLGITEMPOINT *pPoint)
         // The left edge itself has no left edge computed before it: it
         // measures from 0, so that it stays put from one computation to
         // the next instead of growing by the offset each time.
-        c = pPoint == &pItem->ptLeft ? nOffset : AddCoord(pItem->ptLeft.nValue, nOffset);
+        c = pPoint == &pItem->ptLeft
+            ? nOffset
+            : AddCoord(pItem->ptLeft.nValue,
+                       ScaleFromEdge(&pItem->ptLeft, pPoint->off.nOffset, nDpi));
         break;
     case DIP_ITEMTOP:
         // Likewise for the left and top edges, which come before or are the
         // top edge.
         c = pPoint == &pItem->ptLeft || pPoint == &pItem->ptTop
-            ? nOffset : AddCoord(pItem->ptTop.nValue, nOffset);
+            ? nOffset
+            : AddCoord(pItem->ptTop.nValue,
+                       ScaleFromEdge(&pItem->ptTop, pPoint->off.nOffset, nDpi));
         break;
     case DIP_INDIRECT:
         c = pPoint->off.pnOffset != NULL ? *pPoint->off.pnOffset : 0;

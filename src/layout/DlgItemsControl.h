@@ -1,7 +1,9 @@
 // DlgItemsControl: creates the child controls of one window from descriptions,
 // places every edge of every control by an anchor rule relative to a reference
 // rectangle (by default the parent's client area), and shows, hides, enables
-// and disables all of them from integer flags that the owner keeps.
+// and disables all of them from integer flags that the owner keeps. The
+// descriptions' distances are pixels at 96 DPI, scaled to the DPI that the
+// owner sets (by default 96: as described).
 #ifndef QW_DLGITEMSCONTROL_H
 #define QW_DLGITEMSCONTROL_H
 
@@ -18,7 +20,7 @@ enum {
     DIP_HCENTER = 6,    // R.right / 2 + offset
     DIP_ITEMLEFT = 7,   // this control's left edge + offset
     DIP_ITEMTOP = 8,    // this control's top edge + offset
-    DIP_INDIRECT = 9    // the integer that pnOffset points to (0 when null)
+    DIP_INDIRECT = 9    // the integer that pnOffset points to (0 when null), not scaled
     // any other type behaves as DIP_ABSOLUTE
 };
 
@@ -79,6 +81,7 @@ public:
     DlgItemsControl(HWND hwndParent, const RECT *prc, INT nMaxItems);
     ~DlgItemsControl();
 
+    void setDpi(INT nDpiX, INT nDpiY);
     void addItem(const _ADDDLGITEM *pDesc);
     bool computeItemsPoints(_DLGITEM *pItem);
     bool computePoint(_DLGITEM *pItem, _DLGITEMPOINT *pPoint);
@@ -91,6 +94,8 @@ public:
     INT nItems;
     INT nMaxItems;
     _DLGITEM *pItems;
+    INT nDpiX;           // distances of left and right edges are scaled to this DPI
+    INT nDpiY;           // those of top and bottom edges to this one
 
 private:
     DlgItemsControl(const DlgItemsControl &);

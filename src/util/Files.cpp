@@ -7,6 +7,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <wchar.h>
 
 #include "MessageBoxes.h"
 
@@ -21,16 +22,81 @@ static const int PATH_SIZE = MAX_PATH;
 // Size of the buffer that holds the dialog's title and then the file title.
 static const int TITLE_SIZE = 128;
 
+// Size of the wide copy of a filter: pairs of strings and the closing empty one.
+static const int FILTER_SIZE = 128;
+
 static const char szChosenTooLong[] =
     "The path of the chosen file is too long: the editor can keep paths of up to "
     "259 characters.\n\n"
     "Choose a file with a shorter path. The setting has not been changed.";
 
+static const char szChosenNotAnsi[] =
+    "The chosen file\n%s\ncannot be kept: its path has characters that the game "
+    "cannot read from its settings file (they would come out changed or as \"?\"), "
+    "and the disk keeps no other name for it without them.\n\n"
+    "Choose a file in a folder whose name has none of them, or rename the folder. "
+    "The setting has not been changed.";
+
+static const char szDialogFailed[] =
+    "The system's file dialog could not be shown (error %lu).\n\n"
+    "The setting has not been changed.";
+
+// Converts the ANSI text psz (cb bytes, -1 for all of it) into pwsz, cch
+// characters with the terminator; empty when it does not fit.
+static void Widen(const char *psz, int cb, WCHAR *pwsz, int cch)
+{
+    int cchDone = MultiByteToWideChar(CP_ACP, 0, psz, cb, pwsz, cch - 1);
+    pwsz[cchDone > 0 ? cchDone : 0] = L'\0';
+}
+
+// The bytes of a filter, pairs of strings ended by an empty one, with its last zero.
+static int FilterLength(const char *pszFilter)
+{
+    const char *psz = pszFilter;
+    while (*psz != '\0')
+        psz += strlen(psz) + 1;
+    return (int)(psz - pszFilter) + 1;
+}
+
+// The path in the ANSI code page into pszAnsi (PATH_SIZE bytes), the form the
+// game reads. NULL when it names exactly the same file, else the message that
+// says why not.
+static const char *SpellInAnsi(const WCHAR *pwszPath, char *pszAnsi)
+{
+    // Look-alikes ("L" for the Polish L with a stroke, "?") would name another
+    // file. A UTF-8 code page takes neither the flag nor the question.
+    bool fUtf8 = GetACP() == CP_UTF8;
+    BOOL fUsedDefault = FALSE;
+    int cb = WideCharToMultiByte(CP_ACP, fUtf8 ? 0 : WC_NO_BEST_FIT_CHARS, pwszPath, -1, NULL, 0,
+                                 NULL, fUtf8 ? NULL : &fUsedDefault);
+    if (cb <= 0 || fUsedDefault)
+        return szChosenNotAnsi;
+    if (cb > PATH_SIZE)
+        return szChosenTooLong;
+    WideCharToMultiByte(CP_ACP, fUtf8 ? 0 : WC_NO_BEST_FIT_CHARS, pwszPath, -1, pszAnsi,
+                        PATH_SIZE, NULL, NULL);
+    pszAnsi[PATH_SIZE - 1] = '\0';
+    WCHAR wszBack[PATH_SIZE];
+    int cchBack = MultiByteToWideChar(CP_ACP, 0, pszAnsi, -1, wszBack, PATH_SIZE);
+    return cchBack > 0 && lstrcmpW(wszBack, pwszPath) == 0 ? NULL : szChosenNotAnsi;
+}
+
+// Shows the "Error" box pszFormat about the chosen path pwszPath.
+static void ReportChosen(const char *pszFormat, const WCHAR *pwszPath)
+{
+    // A UTF-16 unit takes at most three bytes in UTF-8.
+    char szPath[3 * PATH_SIZE];
+    int cb = WideCharToMultiByte(CP_UTF8, 0, pwszPath, -1, szPath, (int)sizeof(szPath), NULL,
+                                 NULL);
+    szPath[cb > 0 ? cb - 1 : 0] = '\0';
+    DisplayMessageBoxPath(g_hwndMain, MSGBOX_ERROR, pszFormat, szPath);
+}
+
 // Shows the open or the save dialog of pofn; true when the player confirmed a
 // name. *pdwError receives the dialog's error code (0 for a cancel).
-static bool RunFileDialog(OPENFILENAMEA *pofn, short nMode, DWORD *pdwError)
+static bool RunFileDialog(OPENFILENAMEW *pofn, short nMode, DWORD *pdwError)
 {
-    BOOL fChosen = nMode == FILENAME_OPEN ? GetOpenFileNameA(pofn) : GetSaveFileNameA(pofn);
+    BOOL fChosen = nMode == FILENAME_OPEN ? GetOpenFileNameW(pofn) : GetSaveFileNameW(pofn);
     *pdwError = fChosen ? 0 : CommDlgExtendedError();
     return fChosen != 0;
 }
@@ -41,34 +107,36 @@ bool GetFileName(char *pszFile, char *pszInitialDir, char *pszFilter, short nMod
     if (nMode != FILENAME_OPEN && nMode != FILENAME_SAVE)
         return false;
 
-    // The dialog works on a copy of the name: when it fails it may leave
-    // anything in its buffer (the size it needed, for a path too long).
-    char szChosen[PATH_SIZE];
-    strncpy(szChosen, pszFile, PATH_SIZE - 1);
-    szChosen[PATH_SIZE - 1] = '\0';
+    // The dialog works in UTF-16, on copies: it sees every folder by its own
+    // name, and when it fails it may leave anything in its buffer (the size it
+    // needed, for a path too long).
+    WCHAR wszChosen[PATH_SIZE], wszInitialDir[PATH_SIZE], wszFilter[FILTER_SIZE];
+    Widen(pszFile, -1, wszChosen, PATH_SIZE);
+    Widen(pszInitialDir, -1, wszInitialDir, PATH_SIZE);
+    int cbFilter = FilterLength(pszFilter);
+    Widen(pszFilter, cbFilter <= FILTER_SIZE ? cbFilter : 0, wszFilter, FILTER_SIZE);
 
     // Holds the title while the dialog shows it; the dialog then writes the
     // chosen name without its path over it, which nothing uses.
-    char szTitle[TITLE_SIZE];
-    strncpy(szTitle, pszTitle, TITLE_SIZE - 1);
-    szTitle[TITLE_SIZE - 1] = '\0';
+    WCHAR wszTitle[TITLE_SIZE];
+    Widen(pszTitle, -1, wszTitle, TITLE_SIZE);
 
-    OPENFILENAMEA ofn;
+    OPENFILENAMEW ofn;
     memset(&ofn, 0, sizeof(ofn));
     // The record as Windows before 2000 knows it, without the three newer fields.
-    ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
     ofn.hwndOwner = g_hwndMain;
     ofn.hInstance = g_hInstance;
-    ofn.lpstrFilter = pszFilter;
+    ofn.lpstrFilter = wszFilter[0] != L'\0' ? wszFilter : NULL;
     ofn.lpstrCustomFilter = NULL;
     ofn.nMaxCustFilter = 64;
     ofn.nFilterIndex = 1;
-    ofn.lpstrFile = szChosen;
+    ofn.lpstrFile = wszChosen;
     ofn.nMaxFile = PATH_SIZE;
-    ofn.lpstrFileTitle = szTitle;
+    ofn.lpstrFileTitle = wszTitle;
     ofn.nMaxFileTitle = TITLE_SIZE;
-    ofn.lpstrInitialDir = pszInitialDir;
-    ofn.lpstrTitle = szTitle;
+    ofn.lpstrInitialDir = wszInitialDir[0] != L'\0' ? wszInitialDir : NULL;
+    ofn.lpstrTitle = wszTitle;
 
     if (nMode == FILENAME_OPEN)
         ofn.Flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
@@ -77,17 +145,40 @@ bool GetFileName(char *pszFile, char *pszInitialDir, char *pszFilter, short nMod
 
     DWORD dwError = 0;
     bool fChosen = RunFileDialog(&ofn, nMode, &dwError);
-    if (dwError == FNERR_INVALIDFILENAME && szChosen[0] != '\0') {
+    if (dwError == FNERR_INVALIDFILENAME && wszChosen[0] != L'\0') {
         // A starting name that the dialog refuses (quotes from a hand-edited
-        // file, say) shows no dialog at all: once more without it.
-        szChosen[0] = '\0';
+        // file, say) shows no dialog at all: once more without it, and without
+        // the starting folder, which is the same text.
+        wszChosen[0] = L'\0';
+        ofn.lpstrInitialDir = NULL;
         fChosen = RunFileDialog(&ofn, nMode, &dwError);
     }
     if (dwError == FNERR_BUFFERTOOSMALL)
         DisplayMessageBox(g_hwndMain, MSGBOX_ERROR, szChosenTooLong);
+    else if (dwError != 0)
+        DisplayMessageBoxF(g_hwndMain, MSGBOX_ERROR, szDialogFailed, (unsigned long)dwError);
     if (!fChosen)
         return false;
-    memcpy(pszFile, szChosen, PATH_SIZE);
+
+    // The chosen path must end inside the buffer; the game reads it in the
+    // ANSI code page, so it is kept only where that names the same file, by
+    // its own name or else by its short name.
+    if (wmemchr(wszChosen, L'\0', PATH_SIZE) == NULL) {
+        DisplayMessageBox(g_hwndMain, MSGBOX_ERROR, szChosenTooLong);
+        return false;
+    }
+    char szAnsi[PATH_SIZE];
+    const char *pszWhy = SpellInAnsi(wszChosen, szAnsi);
+    if (pszWhy != NULL) {
+        WCHAR wszShort[PATH_SIZE];
+        DWORD cchShort = GetShortPathNameW(wszChosen, wszShort, PATH_SIZE);
+        if (cchShort == 0 || cchShort >= (DWORD)PATH_SIZE ||
+            SpellInAnsi(wszShort, szAnsi) != NULL) {
+            ReportChosen(pszWhy, wszChosen);
+            return false;
+        }
+    }
+    memcpy(pszFile, szAnsi, strlen(szAnsi) + 1);
     return true;
 }
 

@@ -10,12 +10,14 @@ enum {
 };
 
 // Lets the player pick a file. pszFile (at least MAX_PATH bytes) holds the
-// initial name and receives the chosen path, only when the player confirmed
-// one; pszTitle is shorter than 128 bytes. An initial name that the dialog
-// refuses is left out of it; a chosen path of 260 characters or more is
-// refused with an "Error" box. Returns true when the player confirmed a name.
-// Any nMode other than FILENAME_OPEN or FILENAME_SAVE shows nothing and
-// returns false.
+// initial name and receives the chosen path in the ANSI code page, only when
+// the player confirmed one that it names exactly (by the file's own name or
+// its short name); pszTitle is shorter than 128 bytes. An initial name that
+// the dialog refuses is left out of it, with the initial folder; a chosen
+// path that the code page cannot spell, or of 260 bytes or more, is refused
+// with an "Error" box. Returns true when the player confirmed a name that is
+// now in pszFile. Any nMode other than FILENAME_OPEN or FILENAME_SAVE shows
+// nothing and returns false.
 bool GetFileName(char *pszFile, char *pszInitialDir, char *pszFilter, short nMode,
                  char *pszTitle);
 

@@ -21,4 +21,11 @@ int DisplayMessageBox(HWND hwndOwner, short nKind, const char *pszText);
 // text is cut to 1023 characters.
 int DisplayMessageBoxF(HWND hwndOwner, short nKind, const char *pszFormat, ...);
 
+// As DisplayMessageBox, with the one "%s" of pszFormat (the program's own
+// text, in the ANSI code page, with no other conversion) standing for pszPath,
+// a path in UTF-8: the box shows the path as the player sees it, whatever its
+// characters. The text is cut to 1023 characters.
+int DisplayMessageBoxPath(HWND hwndOwner, short nKind, const char *pszFormat,
+                          const char *pszPath);
+
 #endif

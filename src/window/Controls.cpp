@@ -5,6 +5,8 @@
 
 #include <commctrl.h>
 
+#include "LayoutDpi.h"
+
 INT fTab[TAB_PAGES];
 INT fAnyShadowsEnabled;
 INT fDolbyEnabled;
@@ -111,3 +113,16 @@ const _VIDEOMODE szVideoModes[VIDEO_MODES] = {
     { "800 x 600 x 32", 4 },
     { "1024 x 768 x 32", 6 },
 };
+
+void Controls_LayoutDpi(INT *pnDpiX, INT *pnDpiY)
+{
+    _LAYOUTDPI ld;
+    LayoutDpi_Begin(&ld, (HFONT)GetStockObject(DEFAULT_GUI_FONT));
+    for (int i = 0; i < MAIN_CONTROLS; i++)
+        LayoutDpi_AddText(&ld, adiMain[i].szText);
+    for (int i = 0; i < VIDEO_MODES; i++)
+        LayoutDpi_AddText(&ld, szVideoModes[i].szCaption);
+    LayoutDpi_End(&ld);
+    *pnDpiX = ld.nDpiX;
+    *pnDpiY = ld.nDpiY;
+}

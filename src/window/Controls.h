@@ -53,4 +53,9 @@ extern INT fAnyShadowsEnabled;       // a shadow option is checked
 extern INT fDolbyEnabled;            // stays 0: the Dolby box is never enabled
 extern INT fAlwaysDisabled;          // stays 0: the version text is disabled
 
+// The DPI that the table and the window's client area are scaled to from
+// their 96-DPI pixels: the screen's, or more where the default GUI font makes
+// a caption or a video mode grow faster than the DPI.
+void Controls_LayoutDpi(INT *pnDpiX, INT *pnDpiY);
+
 #endif

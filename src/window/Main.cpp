@@ -8,20 +8,20 @@
 #include "Main.h"
 
 #include <commctrl.h>
-#include <stdlib.h>
 #include <string.h>
 
 #include "Controls.h"
 #include "DlgItemsControl.h"
 #include "IniFiles.h"
+#include "LayoutDpi.h"
 #include "MessageBoxes.h"
 #include "Settings.h"
 
 HINSTANCE g_hInstance;
 HWND g_hwndMain;
-char szIniFile[MAX_PATH];
+char szIniFile[INI_PATH_SIZE];
 
-static const char szShort[] = "qw.ini";
+static const WCHAR wszShort[] = L"qw.ini";
 static const char szClassName[] = "MAIN";
 static const char szTitle[] = "Quarrow Configuration";
 
@@ -37,13 +37,22 @@ static int nCommandsRunning;
 // when the outermost handler returns.
 static bool fCloseWaiting;
 
+// The DPI that the window's client area and controls are scaled to from their
+// 96-DPI pixels; found before the window is created.
+static INT nLayoutDpiX = LAYOUT_BASE_DPI;
+static INT nLayoutDpiY = LAYOUT_BASE_DPI;
+
 // The common controls library, loaded from the system folder by WinMain.
 static const char szComctl32[] = "comctl32.dll";
+static const WCHAR wszComctl32[] = L"comctl32.dll";
 
 // Functions looked up at run time: SetDefaultDllDirectories is missing on
 // Windows before 8 without its update, InitCommonControls comes from comctl32.
 typedef BOOL(WINAPI *PFN_SETDEFAULTDLLDIRECTORIES)(DWORD);
+typedef BOOL(WINAPI *PFN_SETDLLDIRECTORYW)(LPCWSTR);
 typedef void(WINAPI *PFN_INITCOMMONCONTROLS)(void);
+// SetProcessDPIAware is missing before Vista.
+typedef BOOL(WINAPI *PFN_SETPROCESSDPIAWARE)(void);
 
 // Tab captions, by tab index (the index of the page's entry in fTab).
 static char aszTabs[TAB_PAGES][8] = { "General", "Video", "Audio" };
@@ -55,20 +64,35 @@ static char aszTabs[TAB_PAGES][8] = { "General", "Video", "Audio" };
 // A folder name longer than this is shown in a message with its middle left out.
 #define FOLDER_SHOWN 96
 
-static const char szFolderTooLong[] =
-    "The editor cannot use the settings file qw.ini in the folder\n%s\n"
-    "because the folder's path is too long: the full path of qw.ini must be "
-    "shorter than 260 characters.\n\n"
-    "Move the game to a folder with a shorter path, then start the editor there "
-    "again. Nothing has been changed.";
+// The start and the end of every "folder too long" message; the reason why
+// no shorter name could stand in for the folder goes between them.
+#define TOO_LONG_START \
+    "The editor cannot use the settings file qw.ini in the folder\n%s\n" \
+    "because the folder's path is too long: the full path of qw.ini must be " \
+    "shorter than 260 characters (letters, digits and signs alike), "
+#define TOO_LONG_END \
+    "\n\nMove the game to a folder with a shorter path, then start the editor " \
+    "there again. Nothing has been changed."
 
-static const char szFolderNotAnsi[] =
+static const char szTooLongNoShort[] =
+    TOO_LONG_START "and the disk keeps no shorter name (8.3 name) for the folder." TOO_LONG_END;
+
+static const char szTooLongShortToo[] =
+    TOO_LONG_START "and even the shorter name (8.3 name) that the disk keeps for the folder "
+    "is too long." TOO_LONG_END;
+
+static const char szTooLongNotListed[] =
+    TOO_LONG_START "and the shorter name (8.3 name) that the disk may keep for the folder "
+    "cannot be found: your user account may not list the contents of one of the "
+    "folders on its path." TOO_LONG_END;
+
+static const char szFolderNotText[] =
     "The editor cannot use the settings file qw.ini in the folder\n%s\n"
-    "because the folder's name has characters that this system cannot spell for "
-    "older programs (above they appear changed or as \"?\"), and the disk keeps "
-    "no short name (8.3 name) for the folder that could stand in for it.\n\n"
-    "Rename the folder, or move the game to a folder whose name has none of them, "
-    "then start the editor there again. Nothing has been changed.";
+    "because the folder's name holds a damaged character (half of a character "
+    "that takes two, shown above as a replacement sign), which no program can "
+    "pass on as text.\n\n"
+    "Rename the folder, then start the editor there again. Nothing has been "
+    "changed.";
 
 static const char szNoControls[] =
     "The editor cannot start: the system's common controls (%s) could not be "
@@ -102,6 +126,24 @@ static const char szFileFailed[] =
     "Check the disk and close other programs, then start the editor again. Your "
     "settings have not been changed.";
 
+static const char szFileNotRestored[] =
+    "The settings file\n%s\nis missing: a save of the editor was cut off, and the "
+    "copy of your settings that it left beside the file (named like "
+    "qw.ini.qwconfig-1234-5.bak) could not be put back, perhaps because another "
+    "program holds it.\n\n"
+    "Close the game and any program that may use the folder (a backup or virus "
+    "checker, for example), then start the editor again; or rename that copy to "
+    "qw.ini yourself. Nothing has been changed.";
+
+static const char szBackupLeft[] =
+    "Beside the settings file\n%%s\nlies the file %s: a copy of your settings from "
+    "before a save of the editor that was cut off (by a crash or a power cut, "
+    "for example). qw.ini has been made again since, perhaps by the game with its "
+    "default settings, and the editor shows what qw.ini holds now.\n\n"
+    "To go back to the copy, close the editor and the game, delete qw.ini and "
+    "rename the copy to qw.ini. When you no longer need the copy, delete it; "
+    "this message then no longer appears.";
+
 // Fills the class record of the main window, except instance and small icon.
 static void InitWindowClass(WNDCLASSEXA *pwcx)
 {
@@ -134,6 +176,7 @@ static LRESULT OnCreate(HWND hwnd, const CREATESTRUCTA *pcs)
     static TCITEMA tie;
 
     p_dicMain = new DlgItemsControl(hwnd, NULL, MAIN_CONTROLS);
+    p_dicMain->setDpi(nLayoutDpiX, nLayoutDpiY);
     for (int i = 0; i < MAIN_CONTROLS; i++)
         p_dicMain->addItem(&adiMain[i]);
 
@@ -258,120 +301,93 @@ static int WithoutEndingSlash(const WCHAR *pwsz, int cch)
     return cch > 0 && pwsz[cch - 1] == L'\\' ? cch - 1 : cch;
 }
 
-// True when the folder part of szIniFile, which ends at pszFilePart, names the
-// working directory exactly. A folder name with characters that the ANSI code
-// page lacks comes back with substitutes in the ANSI path, which then names a
-// folder that does not exist.
-static bool FolderSpelledInAnsi(const char *pszFilePart)
-{
-    WCHAR wszCurrent[MAX_PATH], wszAnsi[MAX_PATH];
-    int cchCurrent = (int)GetCurrentDirectoryW(MAX_PATH, wszCurrent);
-    if (cchCurrent <= 0 || cchCurrent >= MAX_PATH || pszFilePart == NULL)
-        return false;
-    int cchAnsi = MultiByteToWideChar(CP_ACP, 0, szIniFile, (int)(pszFilePart - szIniFile),
-                                      wszAnsi, MAX_PATH);
-    cchCurrent = WithoutEndingSlash(wszCurrent, cchCurrent);
-    cchAnsi = WithoutEndingSlash(wszAnsi, cchAnsi);
-    return cchAnsi == cchCurrent &&
-           memcmp(wszAnsi, wszCurrent, (size_t)cchAnsi * sizeof(WCHAR)) == 0;
-}
-
-// The working directory in the ANSI code page (characters it lacks replaced),
-// in a new block that the caller frees; NULL when it cannot be had.
-static char *CurrentFolderAnsi()
-{
-    DWORD cchWide = GetCurrentDirectoryW(0, NULL);
-    WCHAR *pwszFolder = (WCHAR *)malloc((cchWide + 1) * sizeof(WCHAR));
-    char *pszFolder = NULL;
-    if (pwszFolder != NULL && GetCurrentDirectoryW(cchWide + 1, pwszFolder) != 0) {
-        int cb = WideCharToMultiByte(CP_ACP, 0, pwszFolder, -1, NULL, 0, NULL, NULL);
-        pszFolder = cb > 0 ? (char *)malloc((size_t)cb) : NULL;
-        if (pszFolder != NULL && !WideCharToMultiByte(CP_ACP, 0, pwszFolder, -1, pszFolder, cb,
-                                                      NULL, NULL)) {
-            free(pszFolder);
-            pszFolder = NULL;
-        }
-    }
-    free(pwszFolder);
-    return pszFolder;
-}
-
-// Shows an "Error" box whose format names the working directory; a long name
-// is shown with its middle left out.
+// Shows an "Error" box whose format names the working directory as the
+// player sees it; a long name is shown with its middle left out.
 static void ReportFolder(const char *pszFormat)
 {
-    char *pszFolder = CurrentFolderAnsi();
-    char szShown[FOLDER_SHOWN + 4] = "";
-    size_t cchFolder = pszFolder != NULL ? strlen(pszFolder) : 0;
-    if (cchFolder > FOLDER_SHOWN) {
-        // The start and the end of the name tell the player the most.
-        memcpy(szShown, pszFolder, FOLDER_SHOWN / 3);
-        strcpy(szShown + FOLDER_SHOWN / 3, "...");
-        strcat(szShown, pszFolder + cchFolder - (FOLDER_SHOWN - FOLDER_SHOWN / 3));
-    } else if (cchFolder > 0) {
-        strcpy(szShown, pszFolder);
+    WCHAR wszFolder[MAX_PATH], wszShown[FOLDER_SHOWN + 4];
+    int cch = (int)GetCurrentDirectoryW(MAX_PATH, wszFolder);
+    if (cch <= 0 || cch >= MAX_PATH)
+        cch = 0;
+    if (cch > FOLDER_SHOWN) {
+        // The start and the end of the name tell the player the most; neither
+        // piece may split a character that takes two UTF-16 units.
+        int cchStart = FOLDER_SHOWN / 3, cchEnd = FOLDER_SHOWN - FOLDER_SHOWN / 3;
+        if (IS_HIGH_SURROGATE(wszFolder[cchStart - 1]))
+            cchStart--;
+        if (IS_LOW_SURROGATE(wszFolder[cch - cchEnd]))
+            cchEnd--;
+        memcpy(wszShown, wszFolder, (size_t)cchStart * sizeof(WCHAR));
+        memcpy(wszShown + cchStart, L"...", 3 * sizeof(WCHAR));
+        memcpy(wszShown + cchStart + 3, wszFolder + cch - cchEnd, (size_t)cchEnd * sizeof(WCHAR));
+        cch = cchStart + 3 + cchEnd;
+    } else {
+        memcpy(wszShown, wszFolder, (size_t)cch * sizeof(WCHAR));
     }
-    DisplayMessageBoxF(NULL, MSGBOX_ERROR, pszFormat, szShown);
-    free(pszFolder);
+    // A UTF-16 unit takes at most three bytes in UTF-8.
+    char szShown[3 * (FOLDER_SHOWN + 4)];
+    int cb = WideCharToMultiByte(CP_UTF8, 0, wszShown, cch, szShown, (int)sizeof(szShown) - 1,
+                                 NULL, NULL);
+    szShown[cb > 0 ? cb : 0] = '\0';
+    DisplayMessageBoxPath(NULL, MSGBOX_ERROR, pszFormat, szShown);
 }
 
-// The ANSI spelling of a wide name of cchWide characters into szAnsi (cbAnsi
-// bytes, terminated); false unless it converts back to exactly the same name.
-static bool SpellInAnsi(const WCHAR *pwszName, int cchWide, char *szAnsi, int cbAnsi)
+// Puts the wide path into szIniFile as UTF-8, the form the file module takes;
+// false when it does not convert back to the same path (a name with half of a
+// surrogate pair, which Windows allows and no text form carries).
+static bool SetIniFile(const WCHAR *pwszPath)
 {
     WCHAR wszBack[MAX_PATH];
-    if (cchWide <= 0 || cchWide > MAX_PATH)
-        return false;
-    int cb = WideCharToMultiByte(CP_ACP, 0, pwszName, cchWide, szAnsi, cbAnsi - 1, NULL, NULL);
-    if (cb <= 0)
-        return false;
-    szAnsi[cb] = '\0';
-    int cchBack = MultiByteToWideChar(CP_ACP, 0, szAnsi, cb, wszBack, MAX_PATH);
-    return cchBack == cchWide &&
-           memcmp(wszBack, pwszName, (size_t)cchWide * sizeof(WCHAR)) == 0;
-}
-
-// Fills szIniFile with qw.ini in the short name of the working directory, the
-// name Windows keeps for programs that know only ANSI names. False when the
-// disk keeps no short name that the ANSI code page spells exactly, or when
-// the path does not fit.
-static bool ResolveShortIniFile()
-{
-    WCHAR wszFolder[MAX_PATH], wszShort[MAX_PATH];
-    DWORD cchFolder = GetCurrentDirectoryW(MAX_PATH, wszFolder);
-    if (cchFolder == 0 || cchFolder >= MAX_PATH)
-        return false;
-    DWORD cchShort = GetShortPathNameW(wszFolder, wszShort, MAX_PATH);
-    if (cchShort == 0 || cchShort >= MAX_PATH)
-        return false;
-    int cch = WithoutEndingSlash(wszShort, (int)cchShort);
-    // Room for "\qw.ini" and the terminator after the folder.
-    int cbFolder = MAX_PATH - (int)sizeof(szShort) - 1;
-    if (!SpellInAnsi(wszShort, cch, szIniFile, cbFolder)) {
+    int cb = WideCharToMultiByte(CP_UTF8, 0, pwszPath, -1, szIniFile, INI_PATH_SIZE, NULL, NULL);
+    int cchBack = cb > 0 ? MultiByteToWideChar(CP_UTF8, 0, szIniFile, -1, wszBack, MAX_PATH) : 0;
+    if (cchBack <= 0 || lstrcmpW(wszBack, pwszPath) != 0) {
         szIniFile[0] = '\0';
         return false;
     }
-    strcat(szIniFile, "\\");
-    strcat(szIniFile, szShort);
     return true;
 }
 
-// Fills szIniFile with the full path of qw.ini in the working directory: the
-// folder's own name where the ANSI code page spells it, else its short name.
-// False, after telling the player, when that path does not fit the buffer or
-// the folder has no name that the ANSI code page spells.
+// For a working directory whose qw.ini has a path too long to use: the path
+// of qw.ini through the short name of the folder, into pwszPath (MAX_PATH
+// characters). NULL when that works, else the message that says why not.
+static const char *ShortIniPath(WCHAR *pwszPath)
+{
+    WCHAR wszFolder[MAX_PATH];
+    DWORD cchFolder = GetCurrentDirectoryW(MAX_PATH, wszFolder);
+    if (cchFolder == 0 || cchFolder >= MAX_PATH)
+        return szTooLongNoShort;
+    DWORD cchShort = GetShortPathNameW(wszFolder, pwszPath, MAX_PATH);
+    if (cchShort == 0)
+        return GetLastError() == ERROR_ACCESS_DENIED ? szTooLongNotListed : szTooLongNoShort;
+    int cch = cchShort < MAX_PATH ? WithoutEndingSlash(pwszPath, (int)cchShort) : MAX_PATH;
+    // The folder, a backslash, "qw.ini" and the terminator must fit.
+    if (cch + 1 + (int)(sizeof(wszShort) / sizeof(WCHAR)) > MAX_PATH)
+        return cchShort < cchFolder ? szTooLongShortToo : szTooLongNoShort;
+    pwszPath[cch] = L'\\';
+    memcpy(pwszPath + cch + 1, wszShort, sizeof(wszShort));
+    return NULL;
+}
+
+// Fills szIniFile with the full path of qw.ini in the working directory, in
+// UTF-8: the folder's own name, whatever its characters; only a path too long
+// to use goes through the folder's short name. False, after telling the
+// player why, when neither gives a path that the file module can use.
 static bool ResolveIniFile()
 {
     // Resolved against the working directory: the game's folder, for a player.
-    char *pszFilePart = NULL;
-    DWORD cchPath = GetFullPathNameA(szShort, MAX_PATH, szIniFile, &pszFilePart);
+    WCHAR wszPath[MAX_PATH];
+    WCHAR *pwszFilePart = NULL;
+    DWORD cchPath = GetFullPathNameW(wszShort, MAX_PATH, wszPath, &pwszFilePart);
     if (cchPath == 0 || cchPath >= MAX_PATH) {
-        szIniFile[0] = '\0';
-        ReportFolder(szFolderTooLong);
-        return false;
+        const char *pszWhy = ShortIniPath(wszPath);
+        if (pszWhy != NULL) {
+            szIniFile[0] = '\0';
+            ReportFolder(pszWhy);
+            return false;
+        }
     }
-    if (!FolderSpelledInAnsi(pszFilePart) && !ResolveShortIniFile()) {
-        ReportFolder(szFolderNotAnsi);
+    if (!SetIniFile(wszPath)) {
+        ReportFolder(szFolderNotText);
         return false;
     }
     return true;
@@ -387,6 +403,8 @@ static const char *UnreadableMessage(int nResult)
         return szFileDenied;
     case INIFILE_NOT_FILE:
         return szNotAFile;
+    case INIFILE_NOT_RESTORED:
+        return szFileNotRestored;
     default:
         return szFileFailed;
     }
@@ -394,27 +412,40 @@ static const char *UnreadableMessage(int nResult)
 
 // Reads qw.ini once, for the window to load from: an empty snapshot when there
 // is no file yet. NULL, after telling the player, when the file exists but
-// cannot be read.
+// cannot be read, or is missing and its copy cannot be put back. A copy that a
+// cut-off save left beside an existing qw.ini is named to the player.
 static _INISNAPSHOT *ReadIniFile()
 {
     int nResult = INIFILE_FAILED;
+    char szBackup[MAX_PATH];
     _INISNAPSHOT *pSnapshot = IniFile_ReadSnapshot(szIniFile, &nResult);
     if (pSnapshot == NULL)
-        DisplayMessageBoxF(NULL, MSGBOX_ERROR, UnreadableMessage(nResult), szIniFile);
+        DisplayMessageBoxPath(NULL, MSGBOX_ERROR, UnreadableMessage(nResult), szIniFile);
+    else if (nResult == INIFILE_OK && IniFile_FindLeftBackup(szIniFile, szBackup, sizeof(szBackup))) {
+        // The copy's name (ASCII) goes into the text first; the path takes
+        // the box's own slot. wsprintfA writes at most 1024 bytes.
+        char szFormat[1024];
+        wsprintfA(szFormat, szBackupLeft, szBackup);
+        DisplayMessageBoxPath(NULL, MSGBOX_WARNING, szFormat, szIniFile);
+    }
     return pSnapshot;
 }
 
 // Creates the main window centred on the screen, with the outer size that
-// gives the client area the control table is laid out for under the frame and
-// caption of the current visual style; its WM_CREATE loads the settings from
-// pSnapshot. NULL when it could not be created.
+// gives the client area the control table is laid out for, scaled for the
+// screen's DPI and font, under the frame and caption of the current visual
+// style; its WM_CREATE loads the settings from pSnapshot. NULL when it could
+// not be created.
 static HWND CreateMainWindow(const _INISNAPSHOT *pSnapshot)
 {
     const DWORD dwStyle = WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
     const DWORD dwExStyle = WS_EX_WINDOWEDGE;
-    RECT rc = { 0, 0, MAIN_CLIENT_WIDTH, MAIN_CLIENT_HEIGHT };
+    Controls_LayoutDpi(&nLayoutDpiX, &nLayoutDpiY);
+    RECT rc = { 0, 0, LayoutDpi_Scale(MAIN_CLIENT_WIDTH, nLayoutDpiX),
+                LayoutDpi_Scale(MAIN_CLIENT_HEIGHT, nLayoutDpiY) };
     if (!AdjustWindowRectEx(&rc, dwStyle, FALSE, dwExStyle))
-        SetRect(&rc, 0, 0, MAIN_WIDTH, MAIN_HEIGHT);
+        SetRect(&rc, 0, 0, LayoutDpi_Scale(MAIN_WIDTH, nLayoutDpiX),
+                LayoutDpi_Scale(MAIN_HEIGHT, nLayoutDpiY));
     int cx = rc.right - rc.left;
     int cy = rc.bottom - rc.top;
     int x = (GetSystemMetrics(SM_CXSCREEN) - cx) / 2;
@@ -435,39 +466,64 @@ static void RunMessageLoop()
     }
 }
 
-// Keeps every DLL loaded from now on to the system folder, where Windows
-// knows how (Windows 8, and Vista and 7 with their update); elsewhere nothing
-// changes.
-static void KeepDllsToSystemFolder()
+// True once SetDefaultDllDirectories has kept every later DLL load to the
+// system folder (Windows 8, and Vista and 7 with their loader update).
+static bool fDllsFromSystemFolder;
+
+// Looks up a function of kernel32 that older Windows lacks; NULL there.
+static FARPROC KernelFunction(const char *pszName)
 {
     HMODULE hKernel = GetModuleHandleA("kernel32.dll");
-    if (hKernel == NULL)
-        return;
+    return hKernel != NULL ? GetProcAddress(hKernel, pszName) : NULL;
+}
+
+// Keeps every DLL loaded from now on to the system folder where Windows knows
+// how, and takes the working directory out of the search where Windows can
+// (XP SP1 and later): after "Browse..." it is the browser's folder.
+static void KeepDllsToSystemFolder()
+{
     // Through void (*)(void), which converts to any function pointer unwarned.
     PFN_SETDEFAULTDLLDIRECTORIES pfnSetDefaultDllDirectories =
-        (PFN_SETDEFAULTDLLDIRECTORIES)(void (*)(void))GetProcAddress(hKernel,
-                                                                     "SetDefaultDllDirectories");
-    if (pfnSetDefaultDllDirectories != NULL)
-        pfnSetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+        (PFN_SETDEFAULTDLLDIRECTORIES)(void (*)(void))KernelFunction("SetDefaultDllDirectories");
+    fDllsFromSystemFolder = pfnSetDefaultDllDirectories != NULL &&
+                            pfnSetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    PFN_SETDLLDIRECTORYW pfnSetDllDirectoryW =
+        (PFN_SETDLLDIRECTORYW)(void (*)(void))KernelFunction("SetDllDirectoryW");
+    if (pfnSetDllDirectoryW != NULL)
+        pfnSetDllDirectoryW(L"");
+}
+
+// Tells Windows (Vista and later) that the window lays itself out for the
+// system's DPI, so that it is drawn sharp instead of stretched as a bitmap.
+// XP lacks the call and stretches nothing.
+static void DeclareDpiAware()
+{
+    HMODULE hUser = GetModuleHandleA("user32.dll");
+    if (hUser == NULL)
+        return;
+    PFN_SETPROCESSDPIAWARE pfnSetProcessDPIAware =
+        (PFN_SETPROCESSDPIAWARE)(void (*)(void))GetProcAddress(hUser, "SetProcessDPIAware");
+    if (pfnSetProcessDPIAware != NULL)
+        pfnSetProcessDPIAware();
 }
 
 // Loads comctl32 from the system folder, never from the program's folder or
-// the working directory: with the search flag where Windows knows it (it
-// fails with ERROR_INVALID_PARAMETER where it does not), else by its full
-// path. NULL when neither works.
+// the working directory: with the search flag where SetDefaultDllDirectories
+// showed that Windows knows it (older Windows may ignore an unknown flag and
+// search as usual), else by its full path. NULL when that fails.
 static HMODULE LoadSystemComctl32()
 {
-    HMODULE hComctl = LoadLibraryExA(szComctl32, NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (hComctl != NULL)
-        return hComctl;
-    char szPath[MAX_PATH];
-    UINT cchFolder = GetSystemDirectoryA(szPath, MAX_PATH);
+    if (fDllsFromSystemFolder)
+        return LoadLibraryExW(wszComctl32, NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    WCHAR wszPath[MAX_PATH];
+    const int cchName = (int)(sizeof(wszComctl32) / sizeof(WCHAR));
+    UINT cchFolder = GetSystemDirectoryW(wszPath, MAX_PATH);
     // The folder, a backslash and the name with its terminator must fit.
-    if (cchFolder == 0 || cchFolder + 1 + sizeof(szComctl32) > MAX_PATH)
+    if (cchFolder == 0 || (int)cchFolder + 1 + cchName > MAX_PATH)
         return NULL;
-    szPath[cchFolder] = '\\';
-    memcpy(szPath + cchFolder + 1, szComctl32, sizeof(szComctl32));
-    return LoadLibraryExA(szPath, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
+    wszPath[cchFolder] = L'\\';
+    memcpy(wszPath + cchFolder + 1, wszComctl32, sizeof(wszComctl32));
+    return LoadLibraryExW(wszPath, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
 // Loads the common controls (the tab control's class) for the window; false,
@@ -493,6 +549,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
     static WNDCLASSEXA wcx;
 
     KeepDllsToSystemFolder();
+    DeclareDpiAware();
     if (wcx.cbSize == 0)
         InitWindowClass(&wcx);
     g_hInstance = hInstance;

@@ -120,9 +120,10 @@ static const char szNotSavedIO[] =
 static const char szNotSavedDamaged[] =
     "The settings were not saved, and the file\n%s\nmay be damaged or missing: a "
     "disk error stopped the editor half-way, and the old content could not be put "
-    "back. If a file named like qw.ini.1234-5.bak lies beside it, that file holds "
-    "the old content, and the editor puts it back when it starts while qw.ini is "
-    "missing.\n\n"
+    "back. If a file named like qw.ini.qwconfig-1234-5.bak lies beside it, that "
+    "file holds the last content the editor could keep (the old settings, or the "
+    "new ones when no old ones were left): the editor puts it back when it starts "
+    "while qw.ini is missing, and names it to you while qw.ini is there.\n\n"
     "Check the disk, then save again, or put back a copy of the file from a "
     "backup before you start the game." NOT_SAVED_END;
 
@@ -253,7 +254,7 @@ static bool SaveAll(HWND hwnd)
     int nResult = IniFile_PutStringsEx(szIniFile, NULL, aSettings, nKeys);
     if (nResult == INISAVE_OK)
         return true;
-    DisplayMessageBoxF(hwnd, MSGBOX_ERROR, NotSavedMessage(nResult), szIniFile);
+    DisplayMessageBoxPath(hwnd, MSGBOX_ERROR, NotSavedMessage(nResult), szIniFile);
     return false;
 }
 
@@ -284,9 +285,24 @@ static void BrowseForBrowser(HWND hwnd)
         SetDlgItemTextA(hwnd, IDC_BROWSER, szBrowser);
 }
 
-// Inverts a check box; edit fields that reach here are left as they are.
-static void ToggleCheck(HWND hwnd, int nID)
+// True when the control is a plain check box, which does not check itself.
+static bool IsCheckBox(HWND hwnd, int nID)
 {
+    HWND hwndControl = GetDlgItem(hwnd, nID);
+    char szClass[8];
+    if (hwndControl == NULL || GetClassNameA(hwndControl, szClass, sizeof(szClass)) == 0 ||
+        lstrcmpiA(szClass, "Button") != 0)
+        return false;
+    LONG_PTR nType = GetWindowLongPtrA(hwndControl, GWL_STYLE) & BS_TYPEMASK;
+    return nType == BS_CHECKBOX;
+}
+
+// Inverts a check box when it was clicked; any other control or notification
+// (an edit field's, say) changes nothing.
+static void ToggleCheck(HWND hwnd, int nID, WORD wCode)
+{
+    if (wCode != BN_CLICKED || !IsCheckBox(hwnd, nID))
+        return;
     CheckDlgButton(hwnd, nID, IsDlgButtonChecked(hwnd, nID) == 0 ? BST_CHECKED : BST_UNCHECKED);
 }
 
@@ -327,7 +343,7 @@ void Settings_OnCommand(HWND hwnd, DlgItemsControl *p_dic, WORD wID, WORD wCode)
         BrowseForBrowser(hwnd);
         break;
     default:
-        ToggleCheck(hwnd, wID);
+        ToggleCheck(hwnd, wID, wCode);
         break;
     }
     Settings_Refresh(hwnd, p_dic);

@@ -1,7 +1,7 @@
 // Tests of the Windows file store through its fault seam: the failures and
 // half-done replaces that Windows documents but Wine never shows are played
 // here, and after each the file must hold the old or the new content, as the
-// result says, with nothing beside it.
+// result says, with nothing beside it but what the result says is kept.
 #include "IniFileFaults.h"
 #include "IniFileStore.h"
 #include "IniFiles.h"
@@ -28,11 +28,11 @@ namespace {
 struct _FAULT {
     int nCall, nAt;
     DWORD dwError;
-    void (*pfnAct)(const char *pszName);
+    void (*pfnAct)(const wchar_t *pwszName);
 };
 int g_anCalls[WIO_CALLS];
 std::vector<_FAULT> g_aFaults;
-std::vector<std::string> g_asTempNames;
+std::vector<std::wstring> g_asTempNames;
 
 // Forgets the counts and sets the faults of the next run.
 void ArmFaults(std::vector<_FAULT> aFaults)
@@ -43,7 +43,7 @@ void ArmFaults(std::vector<_FAULT> aFaults)
 
 // Counts the call and runs the actions of the faults that match it; gives the
 // first of them that fails it, or NULL.
-const _FAULT *Hit(int nCall, const char *pszName)
+const _FAULT *Hit(int nCall, const wchar_t *pwszName)
 {
     int n = ++g_anCalls[nCall];
     const _FAULT *pFailing = NULL;
@@ -51,7 +51,7 @@ const _FAULT *Hit(int nCall, const char *pszName)
         if (fault.nCall != nCall || (fault.nAt != 0 && fault.nAt != n))
             continue;
         if (fault.pfnAct)
-            fault.pfnAct(pszName);
+            fault.pfnAct(pwszName);
         if (!pFailing && fault.dwError != NO_ERROR)
             pFailing = &fault;
     }
@@ -60,11 +60,11 @@ const _FAULT *Hit(int nCall, const char *pszName)
 
 } // namespace
 
-bool IniFault_HitWin32(int nCall, const char *pszName)
+bool IniFault_HitWin32(int nCall, const wchar_t *pwszName)
 {
-    if (nCall == WIO_CREATE && pszName)
-        g_asTempNames.push_back(pszName);
-    const _FAULT *pFault = Hit(nCall, pszName);
+    if (nCall == WIO_CREATE && pwszName)
+        g_asTempNames.push_back(pwszName);
+    const _FAULT *pFault = Hit(nCall, pwszName);
     if (pFault)
         SetLastError(pFault->dwError);
     return pFault != NULL;
@@ -73,16 +73,17 @@ bool IniFault_HitWin32(int nCall, const char *pszName)
 // Leaves the files as a failed ReplaceFileA does for the chosen error: after
 // 1176 the replaced file is gone (as without a backup name), after 1177 it is
 // under the backup name; every other error touches nothing.
-bool IniFault_Replace(const char *pszReplaced, const char *pszReplacement, const char *pszBackup)
+bool IniFault_Replace(const wchar_t *pwszReplaced, const wchar_t *pwszReplacement,
+                      const wchar_t *pwszBackup)
 {
-    (void)pszReplacement;
-    const _FAULT *pFault = Hit(WIO_REPLACE, pszReplaced);
+    (void)pwszReplacement;
+    const _FAULT *pFault = Hit(WIO_REPLACE, pwszReplaced);
     if (!pFault)
         return false;
     if (pFault->dwError == ERROR_UNABLE_TO_MOVE_REPLACEMENT)
-        DeleteFileA(pszReplaced);
+        DeleteFileW(pwszReplaced);
     else if (pFault->dwError == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2)
-        MoveFileA(pszReplaced, pszBackup);
+        MoveFileW(pwszReplaced, pwszBackup);
     SetLastError(pFault->dwError);
     return true;
 }
@@ -92,14 +93,26 @@ namespace {
 const std::string sOld = "#key = old\r\n; the player's own line\r\n";
 const std::string sNew = "#key = new\r\n; the player's own line\r\n";
 
-// The test's folder and its qw.ini.
-fs::path dir;
+// The test's own folder, the folder of its qw.ini (the same or one inside),
+// and qw.ini: its path, and its name for the store (UTF-8).
+fs::path root, dir, path;
 std::string file;
+
+// Puts the test's qw.ini into a new folder inside the test's folder, named
+// pszFolder (UTF-8), or into the test's folder itself when it is empty.
+void UseFolder(const char *pszFolder)
+{
+    dir = *pszFolder ? root / fs::u8path(pszFolder) : root;
+    std::error_code ec;
+    fs::create_directory(dir, ec);
+    path = dir / "qw.ini";
+    file = path.u8string();
+}
 
 // Writes the bytes as the whole file of that name in the test's folder.
 void Write(const std::string &sBytes, const std::string &sName = "qw.ini")
 {
-    FILE *pf = fopen((dir / sName).string().c_str(), "wb");
+    FILE *pf = OpenPath(dir / sName, "wb");
     ASSERT_NE(pf, nullptr);
     ASSERT_EQ(fwrite(sBytes.data(), 1, sBytes.size(), pf), sBytes.size());
     ASSERT_EQ(fclose(pf), 0);
@@ -109,8 +122,8 @@ class StoreWin32 : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        dir = MakeTestFolder("qw_store_");
-        file = (dir / "qw.ini").string();
+        root = MakeTestFolder("qw_store_");
+        UseFolder("");
         ArmFaults({});
     }
 
@@ -118,14 +131,14 @@ protected:
     {
         ArmFaults({});
         std::error_code ec;
-        SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
-        fs::remove_all(dir, ec);
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        fs::remove_all(root, ec);
     }
 
     // The whole file, or "<missing>".
     static std::string Read(const std::string &sName = "qw.ini")
     {
-        return ReadWholeFile((dir / sName).string());
+        return ReadWholeFile(dir / sName);
     }
 
     static std::vector<std::string> Listing()
@@ -154,11 +167,14 @@ protected:
 };
 
 const std::vector<std::string> asOnlyFile = {"qw.ini"};
+// A folder name that the ANSI code page cannot spell (UTF-8).
+const char sWideFolder[] = u8"\u0418\u0433\u0440\u044b \u6e38\u620f";
 
-// Every documented end state of a failed ReplaceFileA, once and on every try:
+// Every documented end state of a failed ReplaceFileW, once and on every try:
 // the file holds the new content when the result is INISAVE_OK and the old
 // one otherwise, and nothing is left beside it. A refusal for a moment is
 // tried again; one for access that stays sends the save in place.
+// Also in a folder whose name the ANSI code page cannot spell.
 TEST_F(StoreWin32, FailedReplaceEndsWithOldOrNewContent)
 {
     struct {
@@ -178,14 +194,17 @@ TEST_F(StoreWin32, FailedReplaceEndsWithOldOrNewContent)
         {ERROR_SHARING_VIOLATION, false, INISAVE_OK, false},
         {ERROR_SHARING_VIOLATION, true, INISAVE_LOCKED, false},
     };
-    for (const auto &c : aCases) {
-        Write(sOld);
-        ArmFaults({{WIO_REPLACE, c.fEvery ? 0 : 1, c.dwError, nullptr}});
-        int nResult = Save(sNew);
-        EXPECT_EQ(nResult, c.nResult) << "error " << c.dwError << ", every " << c.fEvery;
-        EXPECT_EQ(Read(), nResult == INISAVE_OK ? sNew : sOld) << "error " << c.dwError;
-        EXPECT_EQ(g_anCalls[WIO_OPEN_WRITE], c.fInPlace ? 1 : 0) << "error " << c.dwError;
-        EXPECT_EQ(Listing(), asOnlyFile) << "error " << c.dwError << ", every " << c.fEvery;
+    for (const char *pszFolder : {"", sWideFolder}) {
+        for (const auto &c : aCases) {
+            UseFolder(pszFolder);
+            Write(sOld);
+            ArmFaults({{WIO_REPLACE, c.fEvery ? 0 : 1, c.dwError, nullptr}});
+            int nResult = Save(sNew);
+            EXPECT_EQ(nResult, c.nResult) << "error " << c.dwError << ", every " << c.fEvery;
+            EXPECT_EQ(Read(), nResult == INISAVE_OK ? sNew : sOld) << "error " << c.dwError;
+            EXPECT_EQ(g_anCalls[WIO_OPEN_WRITE], c.fInPlace ? 1 : 0) << "error " << c.dwError;
+            EXPECT_EQ(Listing(), asOnlyFile) << "error " << c.dwError << ", every " << c.fEvery;
+        }
     }
 }
 
@@ -194,39 +213,45 @@ TEST_F(StoreWin32, FailedReplaceEndsWithOldOrNewContent)
 // damaged, its backup stays, and the next read puts it back first.
 TEST_F(StoreWin32, ReplacedFileUnderTheBackupNameComesBack)
 {
-    Write(sOld);
-    ArmFaults({{WIO_REPLACE, 1, ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, nullptr},
-               {WIO_MOVE, 1, ERROR_WRITE_FAULT, nullptr}});
-    EXPECT_EQ(Save(sNew), INISAVE_FAILED);
-    EXPECT_EQ(Read(), sOld);
-    EXPECT_EQ(Listing(), asOnlyFile);
+    for (const char *pszFolder : {"", sWideFolder}) {
+        UseFolder(pszFolder);
+        Write(sOld);
+        ArmFaults({{WIO_REPLACE, 1, ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, nullptr},
+                   {WIO_MOVE, 1, ERROR_WRITE_FAULT, nullptr}});
+        EXPECT_EQ(Save(sNew), INISAVE_FAILED);
+        EXPECT_EQ(Read(), sOld);
+        EXPECT_EQ(Listing(), asOnlyFile);
 
-    ArmFaults({{WIO_REPLACE, 1, ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, nullptr},
-               {WIO_MOVE, 0, ERROR_WRITE_FAULT, nullptr}});
-    EXPECT_EQ(Save(sNew), INISAVE_DAMAGED);
-    ArmFaults({});
-    std::vector<std::string> asLeft = Listing();
-    ASSERT_EQ(asLeft.size(), 1u);
-    EXPECT_EQ(asLeft[0].substr(asLeft[0].size() - 4), ".bak");
-    EXPECT_EQ(Read(asLeft[0]), sOld);
-    char szValue[16] = "";
-    EXPECT_TRUE(IniFile_GetString(file.c_str(), nullptr, "key", szValue, sizeof(szValue)));
-    EXPECT_STREQ(szValue, "old");
-    EXPECT_EQ(Listing(), asOnlyFile);
+        ArmFaults({{WIO_REPLACE, 1, ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, nullptr},
+                   {WIO_MOVE, 0, ERROR_WRITE_FAULT, nullptr}});
+        EXPECT_EQ(Save(sNew), INISAVE_DAMAGED);
+        ArmFaults({});
+        std::vector<std::string> asLeft = Listing();
+        ASSERT_EQ(asLeft.size(), 1u);
+        EXPECT_EQ(asLeft[0].substr(asLeft[0].size() - 4), ".bak");
+        EXPECT_EQ(Read(asLeft[0]), sOld);
+        char szValue[16] = "";
+        EXPECT_TRUE(IniFile_GetString(file.c_str(), nullptr, "key", szValue, sizeof(szValue)));
+        EXPECT_STREQ(szValue, "old");
+        EXPECT_EQ(Listing(), asOnlyFile);
+    }
 }
 
 // A process that ended during a replace left the old file under its backup
 // name and its new content under a temporary name: the next read finds the
-// newest backup, and temporary files stay until a save of an existing file.
-// After a save that made the file, leftovers stay too.
+// newest backup. Once qw.ini is there again (the game made it), an older
+// backup is never deleted, however many saves follow, and is reported; its
+// temporary file stays with it, others of ended processes go. After a save
+// that made the file, leftovers stay too.
 TEST_F(StoreWin32, InterruptedReplaceIsPutRightByTheNextRead)
 {
     const DWORD dwEnded = EndedProcessId();
     ASSERT_NE(0u, dwEnded);
-    const std::string sEnded = "qw.ini." + std::to_string(dwEnded);
+    const std::string sEnded = "qw.ini.qwconfig-" + std::to_string(dwEnded);
     Write("#key = older\r\n", sEnded + "-1.bak");
     Write(sOld, sEnded + "-2.bak");
     Write("#key = half", sEnded + "-3.tmp");
+    Write("#key = half", sEnded + "-1.tmp");
     FILETIME ftOlder = {0, 0x01C00000};
     HANDLE hFile = CreateFileA((dir / (sEnded + "-1.bak")).string().c_str(), FILE_WRITE_ATTRIBUTES, 0, NULL,
                                OPEN_EXISTING, 0, NULL);
@@ -237,12 +262,21 @@ TEST_F(StoreWin32, InterruptedReplaceIsPutRightByTheNextRead)
     char szValue[16] = "";
     EXPECT_TRUE(IniFile_GetString(file.c_str(), nullptr, "key", szValue, sizeof(szValue)));
     EXPECT_STREQ(szValue, "old");
-    EXPECT_EQ(Listing(), (std::vector<std::string>{"qw.ini", sEnded + "-1.bak", sEnded + "-3.tmp"}));
+    EXPECT_EQ(Listing(), (std::vector<std::string>{"qw.ini", sEnded + "-1.bak", sEnded + "-1.tmp", sEnded + "-3.tmp"}));
+    for (int n = 0; n < 3; n++)
+        EXPECT_EQ(Save(n % 2 ? sOld : sNew), INISAVE_OK);
+    EXPECT_EQ(Read(sEnded + "-1.bak"), "#key = older\r\n");
+    EXPECT_EQ(Listing(), (std::vector<std::string>{"qw.ini", sEnded + "-1.bak", sEnded + "-1.tmp"}));
+    char szBackup[64] = "";
+    EXPECT_TRUE(IniFile_FindLeftBackup(file.c_str(), szBackup, sizeof(szBackup)));
+    EXPECT_EQ(szBackup, sEnded + "-1.bak");
+    Write("#key = half", sEnded + "-3.tmp");
 
     // No backup, only a name alike: a missing file is missing, a save makes
     // it and keeps the rest.
-    fs::remove(file);
+    fs::remove(path);
     fs::remove(dir / (sEnded + "-1.bak"));
+    fs::remove(dir / (sEnded + "-1.tmp"));
     Write("", "qw.ini.x.bak");
     EXPECT_EQ(Save(sNew), INISAVE_OK);
     EXPECT_EQ(Listing(), (std::vector<std::string>{"qw.ini", sEnded + "-3.tmp", "qw.ini.x.bak"}));
@@ -265,7 +299,7 @@ TEST_F(StoreWin32, ReplaceRefusedForAccessSavesInPlace)
     }
 
     // A new file whose move into place is refused is written directly.
-    fs::remove(file);
+    fs::remove(path);
     ArmFaults({{WIO_MOVE, 0, ERROR_ACCESS_DENIED, nullptr}});
     EXPECT_EQ(Save(sNew), INISAVE_OK);
     EXPECT_EQ(g_anCalls[WIO_CREATE], 2);
@@ -280,26 +314,42 @@ TEST_F(StoreWin32, ReplaceRefusedForAccessSavesInPlace)
     EXPECT_EQ(Read(), sOld);
     EXPECT_EQ(Listing(), asOnlyFile);
 
-    ASSERT_TRUE(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
     ArmFaults({});
     EXPECT_EQ(Save(sNew), INISAVE_READ_ONLY);
     EXPECT_EQ(g_anCalls[WIO_CREATE], 0);
-    SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     EXPECT_EQ(Read(), sOld);
     EXPECT_EQ(Listing(), asOnlyFile);
 }
 
 // Another program puts a new file (another index) in place of qw.ini, with
 // the same bytes or with its own.
-void SwapForSameBytes(const char *)
+void SwapForSameBytes(const wchar_t *)
 {
     Write(sOld, "other");
-    MoveFileExA((dir / "other").string().c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING);
+    MoveFileExW((dir / "other").c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
 }
-void SwapForOtherBytes(const char *)
+void SwapForOtherBytes(const wchar_t *)
 {
     Write("#key = game\r\n", "other");
-    MoveFileExA((dir / "other").string().c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING);
+    MoveFileExW((dir / "other").c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
+}
+
+// Another program replaces qw.ini with ReplaceFileW, which works while the
+// editor holds it open for its check: same bytes, or its own.
+void ReplaceForBytes(const std::string &sBytes)
+{
+    Write(sBytes, "other");
+    EXPECT_TRUE(ReplaceFileW(path.c_str(), (dir / "other").c_str(), NULL, 0, NULL, NULL)) << GetLastError();
+}
+void ReplaceForSameBytes(const wchar_t *)
+{
+    ReplaceForBytes(sOld);
+}
+void ReplaceForOtherBytes(const wchar_t *)
+{
+    ReplaceForBytes("#key = game\r\n");
 }
 
 // The rewrite in place takes the file it opened when its bytes are the ones
@@ -325,21 +375,21 @@ TEST_F(StoreWin32, InPlaceGoesByTheBytes)
 FILETIME LastWrite()
 {
     WIN32_FILE_ATTRIBUTE_DATA fad = {};
-    GetFileAttributesExA(file.c_str(), GetFileExInfoStandard, &fad);
+    GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &fad);
     return fad.ftLastWriteTime;
 }
 
 // Another program's changes between the read and the replace.
 void AppendLine()
 {
-    FILE *pf = fopen(file.c_str(), "ab");
+    FILE *pf = OpenPath(path, "ab");
     fputs("#added = 1\r\n", pf);
     fclose(pf);
 }
 void ChangeByteKeepingTime()
 {
     FILETIME ftWritten = LastWrite();
-    HANDLE hFile = CreateFileA(file.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE hFile = CreateFileW(path.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
     DWORD cb = 0;
     SetFilePointer(hFile, 7, NULL, FILE_BEGIN);
     WriteFile(hFile, "O", 1, &cb, NULL);
@@ -349,6 +399,15 @@ void ChangeByteKeepingTime()
 void CreateFile()
 {
     Write("#key = game\r\n");
+}
+void SameBytesOtherTime()
+{
+    FILETIME ftWritten = LastWrite();
+    SwapForSameBytes(nullptr);
+    ftWritten.dwHighDateTime -= 1;
+    HANDLE hFile = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, NULL, OPEN_EXISTING, 0, NULL);
+    SetFileTime(hFile, NULL, NULL, &ftWritten);
+    CloseHandle(hFile);
 }
 
 // A file that changed after it was read, even one that kept its size and
@@ -366,9 +425,16 @@ TEST_F(StoreWin32, ChangedFileIsLeftAsItIs)
     EXPECT_EQ(Read(), "#key = Old\r\n; the player's own line\r\n");
     EXPECT_EQ(Listing(), asOnlyFile);
 
-    fs::remove(file);
+    fs::remove(path);
     EXPECT_EQ(Save(sNew, CreateFile), INISAVE_CHANGED);
     EXPECT_EQ(Read(), "#key = game\r\n");
+    EXPECT_EQ(Listing(), asOnlyFile);
+
+    // The same bytes in another file, of another time (as FAT or a network
+    // drive may show one file): unchanged.
+    Write(sOld);
+    EXPECT_EQ(Save(sNew, SameBytesOtherTime), INISAVE_OK);
+    EXPECT_EQ(Read(), sNew);
     EXPECT_EQ(Listing(), asOnlyFile);
 }
 
@@ -401,9 +467,9 @@ TEST_F(StoreWin32, FailedRewriteInPlaceIsUndoneOrReported)
 
 // Leaves a file under the name, as a deleted file that a virus checker still
 // holds.
-void LeaveName(const char *pszName)
+void LeaveName(const wchar_t *pwszName)
 {
-    fclose(fopen(pszName, "wb"));
+    fclose(_wfopen(pwszName, L"wb"));
 }
 
 // No temporary name is used twice by one process; a name refused for access
@@ -438,6 +504,152 @@ TEST_F(StoreWin32, TemporaryNamesAreNeverReused)
     EXPECT_EQ(Listing(), asOnlyFile);
 }
 
+// A process that is still running: its number, and its end.
+struct _RUNNING {
+    PROCESS_INFORMATION pi;
+    _RUNNING()
+    {
+        STARTUPINFOA si = {};
+        si.cb = sizeof(si);
+        char szCommand[] = "cmd.exe /c exit";
+        pi = {};
+        CreateProcessA(NULL, szCommand, NULL, NULL, FALSE, CREATE_SUSPENDED, NULL, NULL, &si, &pi);
+    }
+    ~_RUNNING()
+    {
+        TerminateProcess(pi.hProcess, 0);
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+    }
+};
+
+// The start-up restore puts back only a backup whose replace never ended: not
+// one of a save that still runs in another process. A restore that is refused
+// fails the read and every save, and the backup stays.
+TEST_F(StoreWin32, OnlyABackupOfAnEndedReplaceIsPutBack)
+{
+    _RUNNING running;
+    ASSERT_NE(running.pi.dwProcessId, 0u);
+    const struct {
+        DWORD dwProcess;
+        DWORD dwMoveError;
+        int nRead;
+    } aCases[] = {
+        {running.pi.dwProcessId, NO_ERROR, INIFILE_MISSING},
+        {EndedProcessId(), ERROR_SHARING_VIOLATION, INIFILE_NOT_RESTORED},
+        {EndedProcessId(), NO_ERROR, INIFILE_OK},
+    };
+    for (const auto &c : aCases) {
+        const std::string sBackup = "qw.ini.qwconfig-" + std::to_string(c.dwProcess) + "-1.bak";
+        Write(sOld, sBackup);
+        ArmFaults({{WIO_MOVE, 0, c.dwMoveError, nullptr}});
+        _INIFILEDATA fd;
+        EXPECT_EQ(IniStore_Read(file.c_str(), &fd), c.nRead) << c.dwProcess;
+        IniStore_Free(&fd);
+        if (c.nRead == INIFILE_OK) {
+            EXPECT_EQ(Listing(), asOnlyFile);
+            fs::remove(path);
+            continue;
+        }
+        EXPECT_EQ(IniFile_PutString(file.c_str(), nullptr, "key", "new"), c.nRead == INIFILE_MISSING);
+        EXPECT_EQ(Read(sBackup), sOld);
+        fs::remove(dir / sBackup);
+        fs::remove(path);
+    }
+}
+
+// Another program in the middle of its own replace, with qw.ini moved away.
+void MoveAway(const wchar_t *)
+{
+    EXPECT_TRUE(MoveFileW(path.c_str(), (dir / "zz.away").c_str())) << GetLastError();
+}
+
+// Another program replaces qw.ini between the check and the editor's replace:
+// with bytes of its own, its file is put back and the save reads again
+// (INISAVE_CHANGED); with the same bytes the save stands. When the other
+// program's file cannot be put back, it stays under the backup name. A name
+// that is away for a moment (another program's replace half-way) is
+// INISAVE_CHANGED too, and no temporary file stays.
+TEST_F(StoreWin32, AnotherProgramsReplaceBeforeOursIsKept)
+{
+    const std::string sGame = "#key = game\r\n", sMissing = "<missing>";
+    const struct {
+        void (*pfnSwap)(const wchar_t *);
+        DWORD dwMoveError;
+        int nResult;
+        const std::string &sLeft;
+        size_t cFiles;
+    } aCases[] = {
+        {ReplaceForOtherBytes, NO_ERROR, INISAVE_CHANGED, sGame, 1},
+        {ReplaceForSameBytes, NO_ERROR, INISAVE_OK, sNew, 1},
+        {ReplaceForOtherBytes, ERROR_SHARING_VIOLATION, INISAVE_DAMAGED, sNew, 2},
+        {MoveAway, NO_ERROR, INISAVE_CHANGED, sMissing, 1},
+    };
+    for (const auto &c : aCases) {
+        Write(sOld);
+        ArmFaults({{WIO_OPEN_DELETE, 1, NO_ERROR, c.pfnSwap}, {WIO_MOVE, 0, c.dwMoveError, nullptr}});
+        EXPECT_EQ(Save(sNew), c.nResult);
+        EXPECT_EQ(Read(), c.sLeft);
+        std::vector<std::string> asLeft = Listing();
+        ASSERT_EQ(asLeft.size(), c.cFiles);
+        if (c.cFiles > 1) {
+            EXPECT_EQ(Read(asLeft[1]), sGame);
+            fs::remove(dir / asLeft[1]);
+        }
+        fs::remove(dir / "zz.away");
+    }
+}
+
+// Moves the temporary file over qw.ini, as a replace that fails late may.
+void MoveTempIn(const wchar_t *)
+{
+    MoveFileExW(g_asTempNames.back().c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
+}
+
+// A half-done replace tells the truth. qw.ini gone with no backup and the new
+// content not movable in: the new content takes the backup's name, the result
+// says damaged, and the next read puts it back. qw.ini there but unreadable
+// after a failed replace: a failure, never INISAVE_OK. A backup name that a
+// process of the same number left long ago is never overwritten. A new qw.ini
+// made in place that cannot be written whole is deleted through its handle.
+TEST_F(StoreWin32, HalfDoneSaveTellsTheTruth)
+{
+    const _FAULT moveFails = {WIO_MOVE, 1, ERROR_WRITE_FAULT, nullptr};
+    Write(sOld);
+    ArmFaults({{WIO_REPLACE, 1, ERROR_UNABLE_TO_MOVE_REPLACEMENT, nullptr}, moveFails});
+    EXPECT_EQ(Save(sNew), INISAVE_DAMAGED);
+    std::vector<std::string> asLeft = Listing();
+    ASSERT_EQ(asLeft.size(), 1u);
+    EXPECT_EQ(asLeft[0].substr(asLeft[0].size() - 4), ".bak");
+    EXPECT_EQ(Read(asLeft[0]), sNew);
+    ArmFaults({});
+    _INIFILEDATA fd;
+    EXPECT_EQ(IniStore_Read(file.c_str(), &fd), INIFILE_OK);
+    IniStore_Free(&fd);
+    EXPECT_EQ(Read(), sNew);
+    EXPECT_EQ(Listing(), asOnlyFile);
+
+    Write(sOld);
+    ArmFaults({{WIO_REPLACE, 1, ERROR_UNABLE_TO_REMOVE_REPLACED, MoveTempIn}, {WIO_OPEN, 3, ERROR_SHARING_VIOLATION, nullptr}});
+    EXPECT_EQ(Save(sNew), INISAVE_FAILED);
+
+    Write(sOld);
+    const std::string sStale = "qw.ini.qwconfig-" + std::to_string(GetCurrentProcessId()) + "-" +
+                               std::to_string(IniStore_NextTempNumber() + 1) + ".bak";
+    Write("#key = stale\r\n", sStale);
+    ArmFaults({});
+    EXPECT_EQ(Save(sNew), INISAVE_OK);
+    EXPECT_EQ(Read(sStale), "#key = stale\r\n");
+    EXPECT_EQ(Listing(), (std::vector<std::string>{"qw.ini", sStale}));
+    fs::remove(dir / sStale);
+
+    fs::remove(path);
+    ArmFaults({{WIO_MOVE, 0, ERROR_ACCESS_DENIED, nullptr}, {WIO_WRITE, 2, ERROR_DISK_FULL, nullptr}});
+    EXPECT_EQ(Save(sNew), INISAVE_FULL);
+    EXPECT_EQ(g_anCalls[WIO_CREATE], 2);
+    EXPECT_EQ(Listing(), std::vector<std::string>{});
+}
+
 } // namespace
 
 namespace {
@@ -454,12 +666,12 @@ TEST_F(StoreWin32, SymbolicLinkIsWrittenThrough)
     // Without privileges where Windows allows it (flag 2), else as before.
     bool fMade = pfnCreateSymbolicLinkA && (pfnCreateSymbolicLinkA(file.c_str(), sTarget.c_str(), 2) ||
                                             pfnCreateSymbolicLinkA(file.c_str(), sTarget.c_str(), 0));
-    DWORD dwAttributes = GetFileAttributesA(file.c_str());
+    DWORD dwAttributes = GetFileAttributesW(path.c_str());
     if (!fMade || dwAttributes == INVALID_FILE_ATTRIBUTES || !(dwAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
         GTEST_SKIP() << "no symbolic link can be made here";
     EXPECT_EQ(Save(sNew), INISAVE_OK);
     EXPECT_EQ(g_anCalls[WIO_REPLACE], 0);
-    EXPECT_TRUE(GetFileAttributesA(file.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
+    EXPECT_TRUE(GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
     EXPECT_EQ(Read("target.ini"), sNew);
     EXPECT_EQ(Listing(), (std::vector<std::string>{"qw.ini", "target.ini"}));
 }

@@ -615,6 +615,52 @@ TEST_F(Failures, MissingFolder)
     EXPECT_TRUE(fs::is_empty(dir));
 }
 
+// The player's own copies and other programs' files beside qw.ini, named like
+// the editor's files of old or not, stay byte for byte through saves, a
+// deleted qw.ini, a start, the save that makes qw.ini again and saves after it.
+TEST_F(Failures, OtherFilesBesideTheFileAreNeverTouched)
+{
+    const std::vector<std::pair<std::string, std::string>> aOthers = {
+        {"qw.ini.2023-05.bak", "#key = may 2023\r\n"},
+        {"qw.ini.20240512-1.bak", "#key = 12 may 2024\r\n"},
+        {"qw.ini.bak", "#key = the player's copy\r\n"},
+        {"qw.ini.old", "#key = older\r\n"},
+        {"qw.ini.31999-2.tmp", "half of another tool's write"},
+        {"qw.ini.qwconfig.bak", "#key = a copy named by hand\r\n"},
+        {"qw.ini.qwconfig-x-1.tmp", ""},
+    };
+    for (const auto &other : aOthers) {
+        FILE *pf = OpenPath(dir / other.first, "wb");
+        ASSERT_NE(pf, nullptr);
+        fputs(other.second.c_str(), pf);
+        ASSERT_EQ(fclose(pf), 0);
+    }
+    Write("#key = 0\r\n");
+    const struct {
+        const char *pszStep;
+        std::function<bool()> pfnStep;
+    } aSteps[] = {
+        {"save", [&] { return IniFile_PutString(file.c_str(), nullptr, "key", "1"); }},
+        {"second save", [&] { return IniFile_PutString(file.c_str(), nullptr, "key", "2"); }},
+        {"qw.ini deleted", [&] { return fs::remove(file); }},
+        {"start", [&] {
+             int nResult = -1;
+             IniFile_FreeSnapshot(IniFile_ReadSnapshot(file.c_str(), &nResult));
+             char szName[64];
+             return nResult == INIFILE_MISSING && !IniFile_FindLeftBackup(file.c_str(), szName, sizeof(szName));
+         }},
+        {"save that makes qw.ini", [&] { return IniFile_PutString(file.c_str(), nullptr, "key", "3"); }},
+        {"save after it", [&] { return IniFile_PutString(file.c_str(), nullptr, "key", "4"); }},
+    };
+    for (const auto &step : aSteps) {
+        EXPECT_TRUE(step.pfnStep()) << step.pszStep;
+        for (const auto &other : aOthers)
+            EXPECT_EQ(ReadFrom((dir / other.first).string()), other.second) << step.pszStep << ": " << other.first;
+        EXPECT_EQ(Listing().size(), aOthers.size() + (fs::exists(file) ? 1 : 0)) << step.pszStep;
+    }
+    EXPECT_EQ(Read(), "#key = 4");
+}
+
 #ifdef _WIN32
 // Another program holds the file open without letting it be replaced: the
 // write fails at the last step, the move, and the temporary file goes away.
@@ -686,16 +732,19 @@ TEST_F(Failures, HardLinkedFileIsRewrittenInPlace)
 }
 
 // A temporary file of this file whose process has ended is removed by the
-// next save; a name that only looks alike stays.
+// next save, unless the backup of its replace is still there; a name that
+// only looks alike stays.
 TEST_F(Failures, LeftoversOfEndedProcessesAreRemoved)
 {
     const DWORD dwEnded = EndedProcessId();
     ASSERT_NE(0u, dwEnded);
-    const std::string sEnded = std::to_string(dwEnded);
-    for (const std::string &sName : {"qw.ini"s, "qw.ini." + sEnded + "-0.tmp", "qw.ini." + sEnded + "-0.tmp.bak"})
+    const std::string sEnded = "qw.ini.qwconfig-" + std::to_string(dwEnded);
+    for (const std::string &sName : {"qw.ini"s, sEnded + "-0.tmp", sEnded + "-0.tmp.bak", sEnded + "-1.tmp",
+                                     sEnded + "-1.bak"})
         fclose(fopen((dir / sName).string().c_str(), "wb"));
     ASSERT_TRUE(IniFile_PutString(file.c_str(), nullptr, "key", "1"));
-    EXPECT_EQ(Listing(), (std::vector<std::string>{"qw.ini", "qw.ini." + sEnded + "-0.tmp.bak"}));
+    EXPECT_EQ(Listing(), (std::vector<std::string>{"qw.ini", sEnded + "-0.tmp.bak", sEnded + "-1.bak",
+                                                   sEnded + "-1.tmp"}));
 }
 
 // Anything that is no regular file is refused without reading it.
@@ -808,7 +857,7 @@ TEST_F(Failures, LeftoversOfEndedProcessesAreRemoved)
         _exit(0);
     ASSERT_GT(nChild, 0);
     waitpid(nChild, nullptr, 0);
-    const std::string sEnded = std::to_string(nChild), sRunning = std::to_string(getppid());
+    const std::string sEnded = "qwconfig-" + std::to_string(nChild), sRunning = "qwconfig-" + std::to_string(getppid());
     // A save that creates the file removes nothing: a leftover may then be
     // the only copy of an earlier one.
     const std::string sOnlyCopy = "qw.ini." + sEnded + "-5.tmp";
@@ -817,8 +866,8 @@ TEST_F(Failures, LeftoversOfEndedProcessesAreRemoved)
     EXPECT_EQ(Listing(), (std::vector<std::string>{"qw.ini", sOnlyCopy}));
     const std::vector<std::string> asKept = {
         "qw.ini", "qw.ini." + sRunning + "-0.tmp", "qw.ini." + sEnded + "-0.tmp.bak",
-        "other.ini." + sEnded + "-0.tmp", "qw.ini." + sEnded + "-x.tmp", "qw.ini.-0.tmp",
-        "qw.ini." + sEnded + ".tmp", "xqw.ini." + sEnded + "-0.tmp"};
+        "other.ini." + sEnded + "-0.tmp", "qw.ini." + sEnded + "-x.tmp", "qw.ini.qwconfig--0.tmp",
+        "qw.ini." + sEnded + ".tmp", "xqw.ini." + sEnded + "-0.tmp", "qw.ini." + std::to_string(nChild) + "-0.tmp"};
     for (const std::string &sName : asKept)
         fclose(fopen((dir / sName).string().c_str(), "wb"));
     fclose(fopen((dir / ("qw.ini." + sEnded + "-0.tmp")).string().c_str(), "wb"));

@@ -22,10 +22,23 @@ inline std::filesystem::path MakeTestFolder(const std::string &sPrefix)
     return dir;
 }
 
-// The whole of a file, or "<missing>" when it cannot be opened.
-inline std::string ReadWholeFile(const std::string &sFile)
+// Opens a file with fopen's mode, whatever the characters of its path.
+inline FILE *OpenPath(const std::filesystem::path &path, const char *pszMode)
 {
-    FILE *pf = fopen(sFile.c_str(), "rb");
+#ifdef _WIN32
+    wchar_t wszMode[8] = L"";
+    for (size_t i = 0; i + 1 < sizeof(wszMode) / sizeof(wszMode[0]) && pszMode[i]; i++)
+        wszMode[i] = (wchar_t)pszMode[i];
+    return _wfopen(path.c_str(), wszMode);
+#else
+    return fopen(path.c_str(), pszMode);
+#endif
+}
+
+// The whole of a file, or "<missing>" when it cannot be opened.
+inline std::string ReadWholeFile(const std::filesystem::path &path)
+{
+    FILE *pf = OpenPath(path, "rb");
     if (!pf)
         return "<missing>";
     std::string sBytes;

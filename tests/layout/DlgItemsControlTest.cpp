@@ -199,6 +199,68 @@ TEST_F(DlgItemsControlTest, EveryAnchorTypeOnBothAxes)
     EXPECT_EQ(0, dic.pItems[nCases - 2].ptLeft.nValue);
 }
 
+TEST_F(DlgItemsControlTest, EachAxisScalesByItsOwnDpi)
+{
+    INT nFollowed = 57;
+    struct {
+        _ADDDLGITEMPOINT pt;
+        INT nX;     // at 144 DPI
+        INT nY;     // at 192 DPI
+    } acases[] = {
+        // Halves round away from zero: 7.5 to 8, -100.5 to -101, -4.5 to -5.
+        { Pt(DIP_ABSOLUTE, 5), 8, 10 },      { Pt(DIP_LEFT, 2), 10, 11 },
+        { Pt(DIP_RIGHT, 2), 314, 313 },      { Pt(DIP_HCENTER, -67), 57, 24 },
+        { Pt(DIP_VCENTER, -3), 120, 119 },   { PtRef(&nFollowed), 57, 57 },
+    };
+    const int nCases = (int)(sizeof(acases) / sizeof(acases[0]));
+    DlgItemsControl dic(hwndParent, &rcRef, nCases);
+    dic.setDpi(144, 192);
+    for (int i = 0; i < nCases; i++) {
+        _ADDDLGITEM desc = Desc(acases[i].pt, acases[i].pt, Pt(DIP_ABSOLUTE, 400),
+                                Pt(DIP_ABSOLUTE, 300));
+        dic.addItem(&desc);
+        SCOPED_TRACE(testing::Message() << "case " << i);
+        EXPECT_EQ(Rect(acases[i].nX, acases[i].nY, 600, 600), Points(dic.pItems[i]));
+    }
+}
+
+TEST_F(DlgItemsControlTest, EdgesThatMeetAt96DpiMeetAtEveryDpi)
+{
+    // A control that ends where the next begins at 96 DPI, on both axes.
+    struct {
+        _ADDDLGITEMPOINT ptStart;
+        INT nSize;
+        _ADDDLGITEMPOINT ptNext;
+    } apairs[] = {
+        { Pt(DIP_ABSOLUTE, 171), 40, Pt(DIP_ABSOLUTE, 211) },   // a label and its field
+        { Pt(DIP_HCENTER, -67), 64, Pt(DIP_HCENTER, -3) },      // a button left of the centre
+        { Pt(DIP_RIGHT, 65), 60, Pt(DIP_RIGHT, 5) },            // a text at the right edge
+        { Pt(DIP_LEFT, 3), 45, Pt(DIP_LEFT, 48) },
+    };
+    // 138 and 163 are what Wine's font asks for at 120 and 144 DPI.
+    const INT anDpi[] = { 96, 120, 138, 144, 163, 192, 213 };
+    for (size_t d = 0; d < sizeof(anDpi) / sizeof(anDpi[0]); d++) {
+        DlgItemsControl dic(hwndParent, &rcRef, 2);
+        dic.setDpi(anDpi[d], anDpi[(d + 1) % (sizeof(anDpi) / sizeof(anDpi[0]))]);
+        for (size_t i = 0; i < sizeof(apairs) / sizeof(apairs[0]); i++) {
+            SCOPED_TRACE(testing::Message() << "pair " << i << " at " << dic.nDpiX << " x "
+                                            << dic.nDpiY << " DPI");
+            dic.nItems = 0;
+            _ADDDLGITEM desc = Desc(apairs[i].ptStart, apairs[i].ptStart,
+                                    Pt(DIP_ITEMLEFT, apairs[i].nSize),
+                                    Pt(DIP_ITEMTOP, apairs[i].nSize));
+            dic.addItem(&desc);
+            desc = Desc(apairs[i].ptNext, apairs[i].ptNext, Pt(DIP_ITEMLEFT, 1),
+                        Pt(DIP_ITEMTOP, 1));
+            dic.addItem(&desc);
+            EXPECT_EQ(dic.pItems[0].ptRight.nValue, dic.pItems[1].ptLeft.nValue);
+            EXPECT_EQ(dic.pItems[0].ptBottom.nValue, dic.pItems[1].ptTop.nValue);
+            DestroyWindow(dic.pItems[0].hwnd);
+            DestroyWindow(dic.pItems[1].hwnd);
+        }
+    }
+}
+
 TEST_F(DlgItemsControlTest, CentresTruncateTowardZero)
 {
     RECT rc = Rect(-20, -20, -5, -7);

@@ -365,3 +365,22 @@ pl_no_dialog() {
     done
     pl_fail "a dialog is still open"
 }
+
+# pl_q_overlaps -> the pairs of shown controls that overlap, one a line, where
+# neither is the tab control or a group box around the other.
+pl_q_overlaps() {
+    pl_peek || { echo "(no window)"; return; }
+    awk -F'\t' '
+        $1 == "control" && $4 == 1 {
+            n++; id[n] = $2 " " $3 " " $11; x[n] = $7; y[n] = $8; r[n] = $7 + $9; b[n] = $8 + $10
+            box[n] = ($2 == 3 || ($2 == -1 && $3 == "Button"))
+        }
+        function inside(i, j) { return x[i] >= x[j] && y[i] >= y[j] && r[i] <= r[j] && b[i] <= b[j] }
+        END {
+            for (i = 1; i <= n; i++)
+                for (j = i + 1; j <= n; j++)
+                    if (x[i] < r[j] && x[j] < r[i] && y[i] < b[j] && y[j] < b[i] &&
+                        !(box[j] && inside(i, j)) && !(box[i] && inside(j, i)))
+                        print id[i] " / " id[j]
+        }' "$PL_WORK/peek.txt"
+}

@@ -4,6 +4,8 @@
 //   qwpeek          the main window, its tabs, its controls and the list
 //   qwpeek dialogs  the editor's open dialogs (question boxes, file dialog),
 //                   also those it shows before its main window exists
+//   qwpeek fit      the main window as above, the screen's DPI, and how much
+//                   of the text of every shown control and list entry shows
 //
 // One line per thing, fields separated by tabs, positions in screen pixels.
 // Texts are printed with "\n" for a line feed and "\xNN" for other bytes
@@ -96,6 +98,17 @@ static void PrintTabs(HWND hwndTab)
     CloseHandle(hProcess);
 }
 
+// Copies entry i of another process's list into szItem (256 bytes). The ANSI
+// text comes back cut across processes: it is asked for in Unicode.
+static void GetListEntry(HWND hwndList, LRESULT i, char szItem[256])
+{
+    WCHAR wszItem[256] = L"";
+    szItem[0] = '\0';
+    if (SendMessageW(hwndList, LB_GETTEXTLEN, (WPARAM)i, 0) < 255)
+        SendMessageW(hwndList, LB_GETTEXT, (WPARAM)i, (LPARAM)wszItem);
+    WideCharToMultiByte(CP_ACP, 0, wszItem, -1, szItem, 256, NULL, NULL);
+}
+
 // Prints the list's selection and every entry with its screen rectangle.
 static void PrintList(HWND hwndList)
 {
@@ -107,12 +120,8 @@ static void PrintList(HWND hwndList)
     GetClientRect(hwndList, &rcClient);
     MapWindowPoints(hwndList, NULL, (POINT *)&rcClient, 2);
     for (LRESULT i = 0; i < nItems; i++) {
-        // The ANSI text of another process's list comes back cut: ask for Unicode.
-        WCHAR wszItem[256] = L"";
-        char szItem[256] = "";
-        if (SendMessageW(hwndList, LB_GETTEXTLEN, (WPARAM)i, 0) < 255)
-            SendMessageW(hwndList, LB_GETTEXT, (WPARAM)i, (LPARAM)wszItem);
-        WideCharToMultiByte(CP_ACP, 0, wszItem, -1, szItem, sizeof(szItem), NULL, NULL);
+        char szItem[256];
+        GetListEntry(hwndList, i, szItem);
         RECT rc = rcClient;
         rc.top = rcClient.top + (LONG)((i - nTop) * nHeight);
         rc.bottom = rc.top + (LONG)nHeight;
@@ -122,6 +131,123 @@ static void PrintList(HWND hwndList)
         PrintText(szItem);
         putchar('\n');
     }
+}
+
+// How many leading characters of pszText a box of cx x cy pixels shows when
+// they are drawn with uFormat: the longest start that fits whole.
+static int CharsShown(HDC hdc, const char *pszText, int cx, int cy, UINT uFormat)
+{
+    int cch = lstrlenA(pszText), n;
+    for (n = 0; n < cch; n++) {
+        RECT rc = { 0, 0, cx, cy };
+        DrawTextA(hdc, pszText, n + 1, &rc, uFormat | DT_CALCRECT);
+        if (rc.right - rc.left > cx || rc.bottom - rc.top > cy)
+            break;
+    }
+    return n;
+}
+
+// The box in which a control draws its text, as the classic controls of
+// Windows and Wine lay it out in the client area, and how they break lines.
+// False for a control without text of its own.
+static bool TextBox(HWND hwnd, const char *pszClass, HDC hdc, int *pcx, int *pcy, UINT *puFormat)
+{
+    RECT rc;
+    GetClientRect(hwnd, &rc);
+    LONG lStyle = GetWindowLongA(hwnd, GWL_STYLE);
+    *pcx = rc.right;
+    *pcy = rc.bottom;
+    *puFormat = DT_SINGLELINE;
+    if (lstrcmpiA(pszClass, "Button") == 0) {
+        LONG lType = lStyle & BS_TYPEMASK;
+        if (lType == BS_GROUPBOX) {
+            *pcx -= 7 + 7 + 1;      // the frame's insets; the label moves 1 right
+        } else if (lType == BS_PUSHBUTTON || lType == BS_DEFPUSHBUTTON) {
+            *pcx -= 4;              // the raised frame on both sides
+            *pcy -= 4;
+        } else {
+            // The check box, half a digit's width, and the label's 1-pixel shift.
+            INT cxDigit = 0;
+            GetCharWidth32A(hdc, '0', '0', &cxDigit);
+            *pcx -= 12 * GetDeviceCaps(hdc, LOGPIXELSX) / 96 + 1 + cxDigit / 2 + 1;
+            if (lStyle & BS_MULTILINE) {
+                *puFormat = DT_WORDBREAK;
+                *pcy -= 1;          // top-aligned, 1 pixel down
+            }
+        }
+        return true;
+    }
+    if (lstrcmpiA(pszClass, "Static") == 0) {
+        *puFormat = DT_WORDBREAK;
+        return true;
+    }
+    if (lstrcmpiA(pszClass, "Edit") == 0) {
+        LRESULT lMargins = SendMessageA(hwnd, EM_GETMARGINS, 0, 0);
+        *pcx -= LOWORD(lMargins) + HIWORD(lMargins);
+        return true;
+    }
+    return false;
+}
+
+// Prints one fit line: control identifier, class, characters shown, length, text.
+static void PrintFit(int nID, const char *pszClass, int nShown, const char *pszText)
+{
+    printf("fit\t%d\t%s\t%d\t%d\t", nID, pszClass, nShown, lstrlenA(pszText));
+    PrintText(pszText);
+    putchar('\n');
+}
+
+// Prints how much of a shown control's text shows, measured with the default
+// GUI font of this process, which is the editor's at the same DPI.
+static BOOL CALLBACK PrintControlFitProc(HWND hwnd, LPARAM lParam)
+{
+    HDC hdc = (HDC)lParam;
+    char szClass[64] = "";
+    GetClassNameA(hwnd, szClass, sizeof(szClass));
+    char szText[1024] = "";
+    SendMessageA(hwnd, WM_GETTEXT, sizeof(szText), (LPARAM)szText);
+    int cx, cy;
+    UINT uFormat;
+    if (!IsWindowVisible(hwnd) || szText[0] == '\0' ||
+        !TextBox(hwnd, szClass, hdc, &cx, &cy, &uFormat))
+        return TRUE;
+    PrintFit(GetDlgCtrlID(hwnd), szClass, CharsShown(hdc, szText, cx, cy, uFormat), szText);
+    return TRUE;
+}
+
+// Prints how much of each entry of a shown list shows: none of an entry whose
+// line lies (partly) below the list's client area.
+static void PrintListFit(HWND hwndList, HDC hdc)
+{
+    if (!IsWindowVisible(hwndList))
+        return;
+    RECT rc;
+    GetClientRect(hwndList, &rc);
+    LRESULT nItems = SendMessageA(hwndList, LB_GETCOUNT, 0, 0);
+    LRESULT nTop = SendMessageA(hwndList, LB_GETTOPINDEX, 0, 0);
+    int cyItem = (int)SendMessageA(hwndList, LB_GETITEMHEIGHT, 0, 0);
+    for (LRESULT i = 0; i < nItems; i++) {
+        char szItem[256];
+        GetListEntry(hwndList, i, szItem);
+        bool fInside = i >= nTop && (i - nTop + 1) * cyItem <= rc.bottom;
+        // The entry's text starts 1 pixel in from the left and ends as far in from the right.
+        int nShown = fInside ? CharsShown(hdc, szItem, rc.right - 2, cyItem, DT_SINGLELINE) : 0;
+        PrintFit(GetDlgCtrlID(hwndList), "ListBox", nShown, szItem);
+    }
+}
+
+// Prints the screen's DPI and the fit of every shown control and list entry.
+static void PrintFits(HWND hwndMain)
+{
+    HDC hdc = GetDC(NULL);
+    HGDIOBJ hOld = SelectObject(hdc, GetStockObject(DEFAULT_GUI_FONT));
+    printf("dpi\t%d\t%d\n", GetDeviceCaps(hdc, LOGPIXELSX), GetDeviceCaps(hdc, LOGPIXELSY));
+    EnumChildWindows(hwndMain, PrintControlFitProc, (LPARAM)hdc);
+    HWND hwndList = FindWindowExA(hwndMain, NULL, "ListBox", NULL);
+    if (hwndList != NULL)
+        PrintListFit(hwndList, hdc);
+    SelectObject(hdc, hOld);
+    ReleaseDC(NULL, hdc);
 }
 
 // Prints the main window: its place, its client area, tabs, controls and list.
@@ -216,5 +342,8 @@ int main(int argc, char **argv)
         printf("none\n");
         return 2;
     }
-    return PrintMain(hwndMain);
+    PrintMain(hwndMain);
+    if (argc > 1 && strcmp(argv[1], "fit") == 0)
+        PrintFits(hwndMain);
+    return 0;
 }

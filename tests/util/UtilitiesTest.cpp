@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "Files.h"
+#include "ImportSeam.h"
 #include "MessageBoxes.h"
 
 // The program defines these in its start-up code; here the tests set them.
@@ -526,33 +527,55 @@ TEST_F(FileDialogs, OpenDialogRefusesAMissingFolder)
 // ------------------------------------------------- failures of the dialog
 
 // Wine's open dialog neither refuses a starting name nor reports a buffer too
-// small (it keeps paths within 259 characters itself), so these tests put a
-// scripted dialog in place of GetOpenFileNameA and CommDlgExtendedError in
-// this program's import table, which GetFileName calls through.
+// small (it keeps paths within 259 characters itself), and Wine gives every
+// folder a short name, so these tests put a scripted dialog in place of
+// GetOpenFileNameW and CommDlgExtendedError, and a scripted GetShortPathNameW,
+// in this program's import table, which GetFileName calls through.
 
 // One scripted call of the dialog: its result, its error code and what it
-// leaves in the name buffer (nothing when null).
+// leaves in the name buffer, in UTF-8 (nothing when null; "" with fFill: the
+// whole buffer without a terminator).
 struct _DIALOGCALL {
     BOOL fResult;
     DWORD dwError;
     const char *pszLeft;
+    bool fFill;
 };
 
 std::vector<_DIALOGCALL> g_aScript;
 std::vector<std::string> g_astrStartNames;   // the name each call started from
+std::vector<std::string> g_astrStartDirs;    // and its starting folder, "(none)"
 DWORD g_dwLastError;
+const char *g_pszShortName;                  // what GetShortPathNameW gives, UTF-8; NULL: fails
 
-BOOL WINAPI ScriptedGetOpenFileNameA(LPOPENFILENAMEA pofn)
+std::string Utf8(const WCHAR *pwsz)
 {
-    g_astrStartNames.push_back(pofn->lpstrFile);
+    char sz[4 * MAX_PATH] = "";
+    WideCharToMultiByte(CP_UTF8, 0, pwsz, -1, sz, sizeof(sz), NULL, NULL);
+    return sz;
+}
+
+// Copies a UTF-8 text into the wide buffer of cch characters, terminated.
+void CopyWide(const char *psz, WCHAR *pwsz, int cch)
+{
+    int cchDone = MultiByteToWideChar(CP_UTF8, 0, psz, -1, pwsz, cch);
+    pwsz[cchDone > 0 ? cchDone - 1 : 0] = L'\0';
+}
+
+BOOL WINAPI ScriptedGetOpenFileNameW(LPOPENFILENAMEW pofn)
+{
+    g_astrStartNames.push_back(Utf8(pofn->lpstrFile));
+    g_astrStartDirs.push_back(pofn->lpstrInitialDir != NULL ? Utf8(pofn->lpstrInitialDir) : "(none)");
     size_t nCall = g_astrStartNames.size() - 1;
     if (nCall >= g_aScript.size()) {
         g_dwLastError = 0;
         return FALSE;
     }
     const _DIALOGCALL &call = g_aScript[nCall];
-    if (call.pszLeft != NULL)
-        lstrcpynA(pofn->lpstrFile, call.pszLeft, (int)pofn->nMaxFile);
+    if (call.fFill)
+        wmemset(pofn->lpstrFile, L'a', pofn->nMaxFile);
+    else if (call.pszLeft != NULL)
+        CopyWide(call.pszLeft, pofn->lpstrFile, (int)pofn->nMaxFile);
     g_dwLastError = call.dwError;
     return call.fResult;
 }
@@ -562,34 +585,14 @@ DWORD WINAPI ScriptedCommDlgExtendedError()
     return g_dwLastError;
 }
 
-// Puts pNew in place of the function pszName that this program imports from
-// pszDll; gives the address it replaced, or null when there is no such import.
-void *ReplaceImport(const char *pszDll, const char *pszName, void *pNew)
+DWORD WINAPI ScriptedGetShortPathNameW(LPCWSTR, LPWSTR pwszShort, DWORD cchShort)
 {
-    BYTE *pBase = (BYTE *)GetModuleHandleA(NULL);
-    IMAGE_NT_HEADERS *pNt = (IMAGE_NT_HEADERS *)(pBase + ((IMAGE_DOS_HEADER *)pBase)->e_lfanew);
-    IMAGE_DATA_DIRECTORY dir = pNt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    for (IMAGE_IMPORT_DESCRIPTOR *pDesc = (IMAGE_IMPORT_DESCRIPTOR *)(pBase + dir.VirtualAddress);
-         pDesc->Name != 0; pDesc++) {
-        if (_stricmp((const char *)(pBase + pDesc->Name), pszDll) != 0)
-            continue;
-        IMAGE_THUNK_DATA *pNames = (IMAGE_THUNK_DATA *)(pBase + pDesc->OriginalFirstThunk);
-        IMAGE_THUNK_DATA *pSlots = (IMAGE_THUNK_DATA *)(pBase + pDesc->FirstThunk);
-        for (; pNames->u1.AddressOfData != 0; pNames++, pSlots++) {
-            if (IMAGE_SNAP_BY_ORDINAL(pNames->u1.Ordinal))
-                continue;
-            IMAGE_IMPORT_BY_NAME *pImport = (IMAGE_IMPORT_BY_NAME *)(pBase + pNames->u1.AddressOfData);
-            if (strcmp((const char *)pImport->Name, pszName) != 0)
-                continue;
-            DWORD dwOld;
-            VirtualProtect(&pSlots->u1.Function, sizeof(pSlots->u1.Function), PAGE_READWRITE, &dwOld);
-            void *pOld = (void *)pSlots->u1.Function;
-            pSlots->u1.Function = (ULONG_PTR)pNew;
-            VirtualProtect(&pSlots->u1.Function, sizeof(pSlots->u1.Function), dwOld, &dwOld);
-            return pOld;
-        }
+    if (g_pszShortName == NULL) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return 0;
     }
-    return NULL;
+    CopyWide(g_pszShortName, pwszShort, (int)cchShort);
+    return (DWORD)lstrlenW(pwszShort);
 }
 
 class DialogFailures : public FileDialogs {
@@ -599,18 +602,23 @@ protected:
         FileDialogs::SetUp();
         g_aScript.clear();
         g_astrStartNames.clear();
-        m_pOpen = ReplaceImport("comdlg32.dll", "GetOpenFileNameA", (void *)ScriptedGetOpenFileNameA);
+        g_astrStartDirs.clear();
+        g_pszShortName = NULL;
+        m_pOpen = ReplaceImport("comdlg32.dll", "GetOpenFileNameW", (void *)ScriptedGetOpenFileNameW);
         m_pError = ReplaceImport("comdlg32.dll", "CommDlgExtendedError",
                                  (void *)ScriptedCommDlgExtendedError);
-        // GetFileName may not ask for the error code at all.
+        m_pShort = ReplaceImport("kernel32.dll", "GetShortPathNameW", (void *)ScriptedGetShortPathNameW);
+        // GetFileName may not ask for the error code or the short name at all.
         ASSERT_NE(nullptr, m_pOpen);
     }
     void TearDown() override
     {
         if (m_pOpen != NULL)
-            ReplaceImport("comdlg32.dll", "GetOpenFileNameA", m_pOpen);
+            ReplaceImport("comdlg32.dll", "GetOpenFileNameW", m_pOpen);
         if (m_pError != NULL)
             ReplaceImport("comdlg32.dll", "CommDlgExtendedError", m_pError);
+        if (m_pShort != NULL)
+            ReplaceImport("kernel32.dll", "GetShortPathNameW", m_pShort);
         FileDialogs::TearDown();
     }
     // Runs GetFileName's open dialog on szFile, as "Browse..." does.
@@ -618,39 +626,95 @@ protected:
 
     void *m_pOpen = NULL;
     void *m_pError = NULL;
+    void *m_pShort = NULL;
 };
 
-TEST_F(DialogFailures, ARefusedStartingNameIsTriedOnceMoreWithoutIt)
+TEST_F(DialogFailures, ARefusedStartingNameIsTriedOnceMoreWithoutItOrItsFolder)
 {
     const char szQuoted[] = "\"C:\\Program Files\\browser.exe\"";
     char szFile[MAX_PATH];
     strcpy(szFile, szQuoted);
-    g_aScript = { { FALSE, FNERR_INVALIDFILENAME, "junk" }, { TRUE, 0, "C:\\new\\browser.exe" } };
+    g_aScript = { { FALSE, FNERR_INVALIDFILENAME, "junk", false },
+                  { TRUE, 0, "C:\\new\\browser.exe", false } };
     EXPECT_TRUE(Browse(szFile));
     EXPECT_EQ((std::vector<std::string>{ szQuoted, "" }), g_astrStartNames);
+    EXPECT_EQ((std::vector<std::string>{ szQuoted, "(none)" }), g_astrStartDirs);
     EXPECT_STREQ("C:\\new\\browser.exe", szFile);
 
-    // Refused again, or cancelled the second time: the name stays, no third try.
+    // Refused again: the player is told, the name stays, no third try.
     strcpy(szFile, szQuoted);
     g_astrStartNames.clear();
-    g_aScript = { { FALSE, FNERR_INVALIDFILENAME, "junk" }, { FALSE, FNERR_INVALIDFILENAME, "junk" } };
+    g_aScript = { { FALSE, FNERR_INVALIDFILENAME, "junk", false },
+                  { FALSE, FNERR_INVALIDFILENAME, "junk", false } };
+    Answerer answerer({ IDOK });
     EXPECT_FALSE(Browse(szFile));
+    EXPECT_NE(std::string::npos, answerer.Seen().strText.find("could not be shown"))
+        << answerer.Seen().strText;
     EXPECT_EQ(2u, g_astrStartNames.size());
     EXPECT_STREQ(szQuoted, szFile);
 
-    // A cancel is no refusal: no second dialog.
+    // A cancel is no refusal: no second dialog, no box.
     g_astrStartNames.clear();
-    g_aScript = { { FALSE, 0, "junk" } };
+    g_aScript = { { FALSE, 0, "junk", false } };
+    Answerer answerer2({ 0 });
     EXPECT_FALSE(Browse(szFile));
+    EXPECT_FALSE(answerer2.Seen().fSeen);
     EXPECT_EQ(1u, g_astrStartNames.size());
     EXPECT_STREQ(szQuoted, szFile);
+}
+
+// A chosen path is kept only in an ANSI spelling (code page 1252 under Wine)
+// that names the very file the player chose.
+TEST_F(DialogFailures, AChosenPathIsKeptOnlyWhereTheCodePageNamesThatFile)
+{
+    if (GetACP() != 1252)
+        GTEST_SKIP() << "the ANSI code page is " << GetACP() << ", not 1252";
+    const struct {
+        const char *pszChosen;   // UTF-8, as the dialog gives it
+        bool fFill;              // the dialog leaves no terminator
+        const char *pszShort;    // the short name the system gives, or NULL
+        const char *pszKept;     // in code page 1252; NULL: refused with a box
+        const char *pszBox;      // what the box says
+    } aCases[] = {
+        { "C:\\Caf\xc3\xa9\\browser.exe", false, NULL, "C:\\Caf\xe9\\browser.exe", NULL },
+        // A Polish L with a stroke: best fit would make it "L".
+        { "C:\\\xc5\x81ukasz\\browser.exe", false, NULL, NULL, "cannot be kept" },
+        { "C:\\\xc5\x81ukasz\\browser.exe", false, "C:\\UKASZ~1\\browser.exe",
+          "C:\\UKASZ~1\\browser.exe", NULL },
+        // A drive without short names gives the long name back.
+        { "C:\\\xc5\x81ukasz\\browser.exe", false, "C:\\\xc5\x81ukasz\\browser.exe", NULL,
+          "cannot be kept" },
+        { "D:\\\xe6\xb8\xb8\xe6\x88\x8f\\game.exe", false, NULL, NULL, "cannot be kept" },
+        { "", true, NULL, NULL, "too long" },
+    };
+    for (const auto &c : aCases) {
+        SCOPED_TRACE(c.pszChosen);
+        char szFile[MAX_PATH + 1];
+        memset(szFile, 'z', sizeof(szFile));
+        strcpy(szFile, "C:\\old\\browser.exe");
+        g_astrStartNames.clear();
+        g_aScript = { { TRUE, 0, c.pszChosen, c.fFill } };
+        g_pszShortName = c.pszShort;
+        Answerer answerer({ c.pszKept != NULL ? 0 : IDOK });
+        EXPECT_EQ(c.pszKept != NULL, Browse(szFile));
+        const _SEEN &seen = answerer.Seen();
+        EXPECT_STREQ(c.pszKept != NULL ? c.pszKept : "C:\\old\\browser.exe", szFile);
+        EXPECT_EQ('z', szFile[MAX_PATH]) << "wrote past the buffer";
+        if (c.pszBox == NULL) {
+            EXPECT_FALSE(seen.fSeen) << seen.strText;
+            continue;
+        }
+        EXPECT_EQ("Error", seen.strCaption);
+        EXPECT_NE(std::string::npos, seen.strText.find(c.pszBox)) << seen.strText;
+        EXPECT_EQ(g_hwndMain, seen.hwndOwner);
+    }
 }
 
 TEST_F(DialogFailures, APathTooLongIsRefusedWithABoxAndTheNameKept)
 {
     char szFile[MAX_PATH] = "C:\\Program Files\\browser.exe";
     // The dialog leaves the size it needed in the first bytes of the buffer.
-    g_aScript = { { FALSE, FNERR_BUFFERTOOSMALL, "\x2c\x01" } };
+    g_aScript = { { FALSE, FNERR_BUFFERTOOSMALL, "\x2c\x01", false } };
     Answerer answerer({ IDOK });
     EXPECT_FALSE(Browse(szFile));
     const _SEEN &seen = answerer.Seen();

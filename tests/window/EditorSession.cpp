@@ -226,10 +226,24 @@ void removeTempFolder(const std::string &folder)
     RemoveDirectoryA(folder.c_str());
 }
 
+std::string utf8(const std::wstring &wide)
+{
+    char sz[4 * 1024] = "";
+    WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, sz, sizeof(sz), NULL, NULL);
+    return sz;
+}
+
+std::wstring fromUtf8(const std::string &path)
+{
+    WCHAR wsz[1024] = L"";
+    MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, wsz, 1024);
+    return wsz;
+}
+
 bool readFileBytes(const std::string &path, std::string *pData)
 {
-    HANDLE hFile = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE hFile = CreateFileW(fromUtf8(path).c_str(), GENERIC_READ, FILE_SHARE_READ, NULL,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     if (hFile == INVALID_HANDLE_VALUE)
         return false;
     pData->clear();
@@ -243,7 +257,7 @@ bool readFileBytes(const std::string &path, std::string *pData)
 
 bool writeFileBytes(const std::string &path, const std::string &data)
 {
-    HANDLE hFile = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+    HANDLE hFile = CreateFileW(fromUtf8(path).c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, NULL);
     if (hFile == INVALID_HANDLE_VALUE)
         return false;
@@ -255,5 +269,5 @@ bool writeFileBytes(const std::string &path, const std::string &data)
 
 bool fileExists(const std::string &path)
 {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return GetFileAttributesW(fromUtf8(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }

@@ -54,6 +54,9 @@ public:
 // by removeTempFolder.
 std::string makeTempFolder();
 void removeTempFolder(const std::string &folder);
+// Paths in UTF-8, as the editor's szIniFile; utf8 and fromUtf8 convert.
+std::string utf8(const std::wstring &wide);
+std::wstring fromUtf8(const std::string &path);
 bool readFileBytes(const std::string &path, std::string *pData);
 bool writeFileBytes(const std::string &path, const std::string &data);
 bool fileExists(const std::string &path);

@@ -10,6 +10,7 @@
 
 #include "Controls.h"
 #include "EditorSession.h"
+#include "ImportSeam.h"
 #include "Main.h"
 
 namespace {
@@ -330,6 +331,89 @@ TEST_F(MainWindow, CancelEndsTheProgramWithExitCodeZero)
     ASSERT_TRUE(editor.waitForExit());
     EXPECT_EQ(0u, editor.nExitCode);
     EXPECT_FALSE(IsWindow(editor.hwnd));
+}
+
+// ------------------------------------------------ DLL search, by Windows version
+
+// Which of the two kernel32 functions the scripted GetProcAddress finds, and
+// what the editor asked of the loader.
+bool g_fHasSetDefaultDllDirectories;
+bool g_fHasSetDllDirectoryW;
+std::vector<std::string> g_astrCalls;
+void *g_pGetProcAddress;
+void *g_pLoadLibraryExW;
+
+BOOL WINAPI RecordSetDefaultDllDirectories(DWORD dwFlags)
+{
+    g_astrCalls.push_back("SetDefaultDllDirectories " + std::to_string(dwFlags));
+    return TRUE;
+}
+
+BOOL WINAPI RecordSetDllDirectoryW(LPCWSTR pwszFolder)
+{
+    g_astrCalls.push_back("SetDllDirectoryW \"" + (pwszFolder != NULL ? utf8(pwszFolder) : "(null)") +
+                          "\"");
+    return TRUE;
+}
+
+HMODULE WINAPI RecordLoadLibraryExW(LPCWSTR pwszName, HANDLE hFile, DWORD dwFlags)
+{
+    g_astrCalls.push_back("LoadLibraryExW " + utf8(pwszName) + " " + std::to_string(dwFlags));
+    return ((HMODULE(WINAPI *)(LPCWSTR, HANDLE, DWORD))g_pLoadLibraryExW)(pwszName, hFile, dwFlags);
+}
+
+FARPROC WINAPI ScriptedGetProcAddress(HMODULE hModule, LPCSTR pszName)
+{
+    // A name, not an ordinal, and one of the two that older Windows lacks.
+    if (HIWORD((ULONG_PTR)pszName) != 0 && strcmp(pszName, "SetDefaultDllDirectories") == 0)
+        return g_fHasSetDefaultDllDirectories
+                   ? (FARPROC)(void (*)(void))RecordSetDefaultDllDirectories
+                   : NULL;
+    if (HIWORD((ULONG_PTR)pszName) != 0 && strcmp(pszName, "SetDllDirectoryW") == 0)
+        return g_fHasSetDllDirectoryW ? (FARPROC)(void (*)(void))RecordSetDllDirectoryW : NULL;
+    return ((FARPROC(WINAPI *)(HMODULE, LPCSTR))g_pGetProcAddress)(hModule, pszName);
+}
+
+TEST(DllSearch, EachWindowsGetsTheSafestLoadItKnows)
+{
+    WCHAR wszSystem[MAX_PATH];
+    ASSERT_NE(0u, GetSystemDirectoryW(wszSystem, MAX_PATH));
+    const std::string strFullPath = "LoadLibraryExW " + utf8(wszSystem) + "\\comctl32.dll " +
+                                    std::to_string(LOAD_WITH_ALTERED_SEARCH_PATH);
+    const std::string strEmptyFolder = "SetDllDirectoryW \"\"";
+    const struct {
+        const char *pszWindows;
+        bool fSetDefault, fSetDllDirectory;
+        std::vector<std::string> astrCalls;
+    } aCases[] = {
+        { "XP before SP1", false, false, { strFullPath } },
+        { "XP SP1 and later, Vista and 7 without their update", false, true,
+          { strEmptyFolder, strFullPath } },
+        { "Vista and 7 with their update, 8 and later", true, true,
+          { "SetDefaultDllDirectories " + std::to_string(LOAD_LIBRARY_SEARCH_SYSTEM32),
+            strEmptyFolder,
+            "LoadLibraryExW comctl32.dll " + std::to_string(LOAD_LIBRARY_SEARCH_SYSTEM32) } },
+    };
+    std::string folder = makeTempFolder();
+    ASSERT_FALSE(folder.empty());
+    g_pGetProcAddress = ReplaceImport("kernel32.dll", "GetProcAddress", (void *)ScriptedGetProcAddress);
+    g_pLoadLibraryExW = ReplaceImport("kernel32.dll", "LoadLibraryExW", (void *)RecordLoadLibraryExW);
+    ASSERT_NE(nullptr, g_pGetProcAddress);
+    ASSERT_NE(nullptr, g_pLoadLibraryExW);
+    for (const auto &c : aCases) {
+        SCOPED_TRACE(c.pszWindows);
+        g_fHasSetDefaultDllDirectories = c.fSetDefault;
+        g_fHasSetDllDirectoryW = c.fSetDllDirectory;
+        g_astrCalls.clear();
+        EditorSession editor;
+        ASSERT_TRUE(editor.start(folder.c_str()));
+        EXPECT_EQ(c.astrCalls, g_astrCalls);
+        editor.clickAsync(IDCANCEL);
+        EXPECT_TRUE(editor.waitForExit());
+    }
+    ReplaceImport("kernel32.dll", "GetProcAddress", g_pGetProcAddress);
+    ReplaceImport("kernel32.dll", "LoadLibraryExW", g_pLoadLibraryExW);
+    removeTempFolder(folder);
 }
 
 }  // namespace

@@ -5,9 +5,11 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "Controls.h"
 #include "EditorSession.h"
+#include "ImportSeam.h"
 #include "Main.h"
 #include "Settings.h"
 
@@ -106,13 +108,14 @@ protected:
         HWND hwndBox = editor.waitForDialog("Error");
         if (hwndBox == NULL)
             return "(no box)";
-        char szText[1024] = "";
-        GetDlgItemTextA(hwndBox, 0xFFFF, szText, sizeof(szText));
+        WCHAR wszText[1024] = L"";
+        GetDlgItemTextW(hwndBox, 0xFFFF, wszText, 1024);
         EXPECT_EQ(nullptr, FindWindowA("MAIN", NULL)) << "a window behind the box";
         EXPECT_TRUE(editor.answerDialog(hwndBox, IDOK));
         EXPECT_TRUE(editor.waitForExit());
         EXPECT_EQ(1u, editor.nExitCode);
-        return szText;
+        // In UTF-8, as szIniFile holds a path.
+        return utf8(wszText);
     }
 
     std::string folder;
@@ -285,6 +288,31 @@ TEST_F(Settings, KeepShadowsBoxFollowsBothShadowBoxes)
     EXPECT_EQ("1", ValueOf(data, "no_adjust_shadows"));
 }
 
+TEST_F(Settings, OnlyAClickTogglesACheckBox)
+{
+    ASSERT_TRUE(start());
+    // Notifications of a button other than a click (a button with BS_NOTIFY,
+    // or one sent by another program) and a click reported by a window that
+    // is no check box change no check mark.
+    const struct {
+        int nID;
+        int nCode;
+        int nChecked;   // the box IDC_FULLSCREEN afterwards
+    } aCases[] = {
+        { IDC_FULLSCREEN, BN_SETFOCUS, 0 },
+        { IDC_FULLSCREEN, BN_KILLFOCUS, 0 },
+        { IDC_FULLSCREEN, BN_DOUBLECLICKED, 0 },
+        { IDC_FULLSCREEN, EN_CHANGE, 0 },
+        { IDC_FULLSCREEN, BN_CLICKED, 1 },
+        { IDC_FULLSCREEN, BN_CLICKED, 0 },
+    };
+    for (const auto &c : aCases) {
+        SCOPED_TRACE(c.nCode);
+        editor.command(c.nID, c.nCode);
+        EXPECT_EQ(c.nChecked != 0, editor.checked(IDC_FULLSCREEN));
+    }
+}
+
 TEST_F(Settings, LowQualityAsksBeforeSwitchingOnOnly)
 {
     ASSERT_TRUE(start());
@@ -437,46 +465,147 @@ TEST_F(Settings, AFolderInTheFilesPlaceStopsTheStart)
     RemoveDirectoryA(ini.c_str());
 }
 
-TEST_F(Settings, AFolderNameTheCodePageCannotSpellIsUsedByItsShortName)
+// How the scripted GetShortPathNameW answers: as Windows does on a drive
+// that keeps no short names, for a folder it cannot list, or with a name
+// shorter by one character.
+enum { SHORT_SYSTEM, SHORT_NONE, SHORT_DENIED, SHORT_ONE_LESS };
+int g_nShortNames;
+void *g_pGetShortPathNameW;
+
+DWORD WINAPI ScriptedGetShortPathNameW(LPCWSTR pwszLong, LPWSTR pwszShort, DWORD cchShort)
 {
-    // "Lodz" in its Polish letters: of the L with a stroke, the o with an acute
-    // and the z with an acute, code page 1252 has only the o.
-    if (GetACP() != 1252)
-        GTEST_SKIP() << "the ANSI code page is " << GetACP() << ", not 1252";
-    std::wstring wide(folder.begin(), folder.end());
-    wide += L"\\\x0141\x00f3" L"d\x017a";
-    ASSERT_TRUE(CreateDirectoryW(wide.c_str(), NULL));
-    std::wstring wideIni = wide + L"\\qw.ini";
-    HANDLE hFile = CreateFileW(wideIni.c_str(), GENERIC_WRITE, 0, NULL, CREATE_NEW,
-                               FILE_ATTRIBUTE_NORMAL, NULL);
-    ASSERT_NE(INVALID_HANDLE_VALUE, hFile);
-    const char szFile[] = "#server_address = lodz.example\r\n";
-    DWORD cbWritten = 0;
-    WriteFile(hFile, szFile, sizeof(szFile) - 1, &cbWritten, NULL);
-    CloseHandle(hFile);
-    WCHAR wszShort[MAX_PATH];
-    ASSERT_NE(0u, GetShortPathNameW(wide.c_str(), wszShort, MAX_PATH));
-    char szShortAnsi[MAX_PATH];
-    ASSERT_NE(0, WideCharToMultiByte(CP_ACP, 0, wszShort, -1, szShortAnsi, MAX_PATH, NULL, NULL));
-    ASSERT_TRUE(SetCurrentDirectoryW(wide.c_str()));
+    if (g_nShortNames == SHORT_DENIED) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return 0;
+    }
+    if (g_nShortNames == SHORT_SYSTEM)
+        return ((DWORD(WINAPI *)(LPCWSTR, LPWSTR, DWORD))g_pGetShortPathNameW)(pwszLong, pwszShort,
+                                                                              cchShort);
+    DWORD cch = (DWORD)lstrlenW(pwszLong) - (g_nShortNames == SHORT_ONE_LESS ? 1 : 0);
+    if (cch >= cchShort)
+        return cch + 1;
+    memcpy(pwszShort, pwszLong, cch * sizeof(WCHAR));
+    pwszShort[cch] = L'\0';
+    return cch;
+}
 
-    ASSERT_TRUE(editor.start("."));
-    EXPECT_EQ(std::string(szShortAnsi) + "\\qw.ini", szIniFile);
-    EXPECT_EQ("lodz.example", editor.text(IDC_HOST));
-    editor.setText(IDC_HOST, "saved.example");
-    EXPECT_TRUE(okay());
+// The editor's folders by their own names: GetShortPathNameW answers as the
+// test says while it lives.
+class Folders : public Settings {
+protected:
+    void SetUp() override
+    {
+        Settings::SetUp();
+        g_nShortNames = SHORT_NONE;
+        g_pGetShortPathNameW = ReplaceImport("kernel32.dll", "GetShortPathNameW",
+                                             (void *)ScriptedGetShortPathNameW);
+    }
+    void TearDown() override
+    {
+        SetCurrentDirectoryA(folder.c_str());
+        for (size_t i = m_awstrMade.size(); i-- > 0;) {
+            DeleteFileW((m_awstrMade[i] + L"\\qw.ini").c_str());
+            RemoveDirectoryW(m_awstrMade[i].c_str());
+        }
+        if (g_pGetShortPathNameW != NULL)
+            ReplaceImport("kernel32.dll", "GetShortPathNameW", g_pGetShortPathNameW);
+        Settings::TearDown();
+    }
+    // Makes the folders of the UTF-8 path pszPath under the test's folder and
+    // gives the full path of the last one.
+    std::wstring makeFolders(const char *pszPath)
+    {
+        std::wstring wstrName = fromUtf8(pszPath);
+        std::wstring wstrPath(folder.begin(), folder.end());
+        for (const WCHAR *pwsz = wstrName.c_str(); *pwsz != L'\0';) {
+            const WCHAR *pwszEnd = wcschr(pwsz, L'\\');
+            size_t cch = pwszEnd != NULL ? (size_t)(pwszEnd - pwsz) : wcslen(pwsz);
+            wstrPath += L"\\" + std::wstring(pwsz, cch);
+            EXPECT_TRUE(CreateDirectoryW(wstrPath.c_str(), NULL)) << GetLastError();
+            m_awstrMade.push_back(wstrPath);
+            pwsz += cch + (pwszEnd != NULL ? 1 : 0);
+        }
+        return wstrPath;
+    }
+    std::vector<std::wstring> m_awstrMade;
+};
 
-    std::string data;
-    hFile = CreateFileW(wideIni.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
-    ASSERT_NE(INVALID_HANDLE_VALUE, hFile);
-    char szData[4096];
-    DWORD cbRead = 0;
-    ReadFile(hFile, szData, sizeof(szData), &cbRead, NULL);
-    CloseHandle(hFile);
-    EXPECT_EQ("saved.example", ValueOf(std::string(szData, cbRead), "server_address"));
-    SetCurrentDirectoryA(folder.c_str());
-    EXPECT_TRUE(DeleteFileW(wideIni.c_str()));
-    EXPECT_TRUE(RemoveDirectoryW(wide.c_str()));
+TEST_F(Folders, AFolderOfAnyNameOnADriveWithoutShortNamesIsUsedByItsOwnName)
+{
+    std::vector<std::string> astrNames = {
+        "\xc5\x81\xc3\xb3" "d\xc5\xba",                        // Lodz in its Polish letters
+        "\xd0\x98\xd0\xb3\xd1\x80\xd1\x8b \xe6\xb8\xb8\xe6\x88\x8f",   // "Games" in Russian and Chinese
+        "Quarrow \xf0\x9f\x8e\xae",                            // a character of two UTF-16 units
+    };
+    // And a folder 250 characters long, in folders of 39 characters of the
+    // Russian and Chinese name above (none may end in a space).
+    const std::wstring wstrWord = L"\x0418\x0433\x0440\x044b \x6e38\x620f ";
+    std::wstring wstrLong;
+    for (size_t cchName = 0; folder.size() + 1 + wstrLong.size() < 250; cchName++) {
+        if (cchName == 39)
+            cchName = 0, wstrLong += L'\\';
+        wstrLong += wstrWord[cchName % wstrWord.size()];
+    }
+    if (wstrLong.back() == L' ' || wstrLong.back() == L'\\')
+        wstrLong.back() = L'x';
+    astrNames.push_back(utf8(wstrLong));
+    for (const std::string &strName : astrNames) {
+        SCOPED_TRACE(strName);
+        std::wstring wstrFolder = makeFolders(strName.c_str());
+        std::string strIni = utf8(wstrFolder + L"\\qw.ini");
+        ASSERT_TRUE(writeFileBytes(strIni, "#server_address = far.example\r\n#chat = \xe9\xff\r\n"));
+        ASSERT_TRUE(SetCurrentDirectoryW(wstrFolder.c_str()));
+
+        ASSERT_TRUE(editor.start("."));
+        EXPECT_EQ(strIni, szIniFile);
+        EXPECT_EQ("far.example", editor.text(IDC_HOST));
+        editor.setText(IDC_HOST, "saved.example");
+        EXPECT_TRUE(okay());
+        std::string data;
+        ASSERT_TRUE(readFileBytes(strIni, &data));
+        // The replaced line ends in a bare line feed; the others keep their bytes.
+        EXPECT_EQ(0u, data.find("#server_address = saved.example\n#chat = \xe9\xff\r\n")) << data;
+        EXPECT_EQ("0", ValueOf(data, "no_sound"));
+        SetCurrentDirectoryA(folder.c_str());
+    }
+}
+
+TEST_F(Folders, APathTooLongGoesThroughTheShortNameOrTheBoxSaysWhyNot)
+{
+    // A working directory of 250 characters: "\qw.ini" makes 257; one more
+    // folder of 3 characters makes a path of 261.
+    std::wstring wstrFolder(folder.begin(), folder.end());
+    std::string strLong(254 - wstrFolder.size() - 5, 'x');
+    std::wstring wstrDeep = makeFolders((strLong + "\\d\xc3\xa9\xc3\xa9").c_str());
+    ASSERT_EQ(254u, wstrDeep.size());
+    const struct {
+        int nShortNames;
+        const char *pszBox;   // NULL: the editor starts
+    } aCases[] = {
+        { SHORT_SYSTEM, NULL },
+        { SHORT_NONE, "keeps no shorter name" },
+        { SHORT_DENIED, "may not list the contents" },
+        { SHORT_ONE_LESS, "even the shorter name" },
+    };
+    for (const auto &c : aCases) {
+        SCOPED_TRACE(c.nShortNames);
+        g_nShortNames = c.nShortNames;
+        ASSERT_TRUE(SetCurrentDirectoryW(wstrDeep.c_str()));
+        if (c.pszBox == NULL) {
+            ASSERT_TRUE(editor.start("."));
+            WCHAR wszShort[MAX_PATH];
+            ASSERT_NE(0u, GetShortPathNameW(wstrDeep.c_str(), wszShort, MAX_PATH));
+            EXPECT_EQ(utf8(std::wstring(wszShort) + L"\\qw.ini"), szIniFile);
+            EXPECT_TRUE(okay());
+            EXPECT_TRUE(fileExists(utf8(wstrDeep + L"\\qw.ini")));
+            continue;
+        }
+        std::string box = refusedStart(".");
+        EXPECT_NE(std::string::npos, box.find("too long")) << box;
+        EXPECT_NE(std::string::npos, box.find(c.pszBox)) << box;
+        // The end of the folder's name, as the player sees it.
+        EXPECT_NE(std::string::npos, box.find("xxx\\d\xc3\xa9\xc3\xa9\n")) << box;
+    }
 }
 
 HWND Settings::okayOnReadOnlySample()

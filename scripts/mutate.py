@@ -18,7 +18,7 @@ It stops with an error, before anything is built, when a fault's original text
 is not found exactly once in its file (the code moved: update the list), and
 when the unmodified copy fails its tests or a fault does not compile. --list
 prints the faults; --only runs the numbered ones. Not run by ./test.sh: a full
-run takes about half an hour on two cores.
+run takes about 15 minutes on two cores (78 faults, 2026-12).
 """
 import argparse
 import os

@@ -478,6 +478,16 @@ static int RestoreBackup(const wchar_t *pwszFile)
     return MoveToFreeName(wszBackup, pwszFile) ? RESTORE_DONE : RESTORE_REFUSED;
 }
 
+// The backup name "<file>.qwconfig-<pid>-<n>.bak" that belongs to the
+// temporary name "<file>.qwconfig-<pid>-<n>.tmp" into pwszBackup (of MAX_PATH
+// units, as the temporary name is).
+static void BackupOfTemp(wchar_t *pwszBackup, const wchar_t *pwszTemp)
+{
+    size_t cchTemp = wcslen(pwszTemp);
+    memcpy(pwszBackup, pwszTemp, (cchTemp - 4) * sizeof(wchar_t));
+    memcpy(pwszBackup + cchTemp - 4, L"" BACKUP_END, 5 * sizeof(wchar_t));
+}
+
 // Removes the temporary files beside pwszFile that a process which no longer
 // runs left behind, unless their backup is still there (a replace that never
 // ended: the two belong together). Backups and every file of another name
@@ -494,11 +504,8 @@ static void RemoveLeftovers(const wchar_t *pwszFile)
         if (uProcess == 0 || uProcess == GetCurrentProcessId() || ProcessMayRun(uProcess) ||
             (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !NameBeside(wszPath, pwszFile, fd.cFileName))
             continue;
-        // "<file>.qwconfig-<pid>-<n>.bak" beside "<file>.qwconfig-<pid>-<n>.tmp".
-        size_t cchPath = wcslen(wszPath);
         wchar_t wszBackup[MAX_PATH];
-        memcpy(wszBackup, wszPath, (cchPath + 1) * sizeof(wchar_t));
-        memcpy(wszBackup + cchPath - 4, L"" BACKUP_END, 5 * sizeof(wchar_t));
+        BackupOfTemp(wszBackup, wszPath);
         if (!NameExists(wszBackup))
             DeleteFileW(wszPath);
     } while (FindNextFileW(hFind, &fd));
@@ -515,14 +522,14 @@ static void RemoveLeftovers(const wchar_t *pwszFile)
 static HANDLE CreateTemp(const wchar_t *pwszFile, wchar_t *pwszTemp, wchar_t *pwszBackup)
 {
     for (unsigned n = 0; n < TEMP_TRIES; n++) {
-        char szEnd[TEMP_SUFFIX], szBackupEnd[TEMP_SUFFIX];
-        unsigned nName = IniStore_NextTempNumber();
-        if (!IniStore_NameEnd(szEnd, sizeof(szEnd), GetCurrentProcessId(), nName, ".tmp") ||
-            !IniStore_NameEnd(szBackupEnd, sizeof(szBackupEnd), GetCurrentProcessId(), nName, BACKUP_END) ||
-            !NameWithEnd(pwszTemp, pwszFile, szEnd) || !NameWithEnd(pwszBackup, pwszFile, szBackupEnd)) {
+        char szEnd[TEMP_SUFFIX];
+        if (!IniStore_NameEnd(szEnd, sizeof(szEnd), GetCurrentProcessId(), IniStore_NextTempNumber(),
+                              ".tmp") ||
+            !NameWithEnd(pwszTemp, pwszFile, szEnd)) {
             SetLastError(ERROR_FILENAME_EXCED_RANGE);
             return INVALID_HANDLE_VALUE;
         }
+        BackupOfTemp(pwszBackup, pwszTemp);
         if (NameExists(pwszBackup))
             continue;
         HANDLE hFile = WIO(WIO_CREATE, pwszTemp, INVALID_HANDLE_VALUE,

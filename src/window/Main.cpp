@@ -470,11 +470,12 @@ static void RunMessageLoop()
 // system folder (Windows 8, and Vista and 7 with their loader update).
 static bool fDllsFromSystemFolder;
 
-// Looks up a function of kernel32 that older Windows lacks; NULL there.
-static FARPROC KernelFunction(const char *pszName)
+// Looks up a function that older Windows lacks in one of the system DLLs
+// the program imports; NULL there.
+static FARPROC SystemFunction(const char *pszModule, const char *pszName)
 {
-    HMODULE hKernel = GetModuleHandleA("kernel32.dll");
-    return hKernel != NULL ? GetProcAddress(hKernel, pszName) : NULL;
+    HMODULE hModule = GetModuleHandleA(pszModule);
+    return hModule != NULL ? GetProcAddress(hModule, pszName) : NULL;
 }
 
 // Keeps every DLL loaded from now on to the system folder where Windows knows
@@ -484,11 +485,12 @@ static void KeepDllsToSystemFolder()
 {
     // Through void (*)(void), which converts to any function pointer unwarned.
     PFN_SETDEFAULTDLLDIRECTORIES pfnSetDefaultDllDirectories =
-        (PFN_SETDEFAULTDLLDIRECTORIES)(void (*)(void))KernelFunction("SetDefaultDllDirectories");
+        (PFN_SETDEFAULTDLLDIRECTORIES)(void (*)(void))SystemFunction("kernel32.dll",
+                                                                     "SetDefaultDllDirectories");
     fDllsFromSystemFolder = pfnSetDefaultDllDirectories != NULL &&
                             pfnSetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     PFN_SETDLLDIRECTORYW pfnSetDllDirectoryW =
-        (PFN_SETDLLDIRECTORYW)(void (*)(void))KernelFunction("SetDllDirectoryW");
+        (PFN_SETDLLDIRECTORYW)(void (*)(void))SystemFunction("kernel32.dll", "SetDllDirectoryW");
     if (pfnSetDllDirectoryW != NULL)
         pfnSetDllDirectoryW(L"");
 }
@@ -498,11 +500,8 @@ static void KeepDllsToSystemFolder()
 // XP lacks the call and stretches nothing.
 static void DeclareDpiAware()
 {
-    HMODULE hUser = GetModuleHandleA("user32.dll");
-    if (hUser == NULL)
-        return;
     PFN_SETPROCESSDPIAWARE pfnSetProcessDPIAware =
-        (PFN_SETPROCESSDPIAWARE)(void (*)(void))GetProcAddress(hUser, "SetProcessDPIAware");
+        (PFN_SETPROCESSDPIAWARE)(void (*)(void))SystemFunction("user32.dll", "SetProcessDPIAware");
     if (pfnSetProcessDPIAware != NULL)
         pfnSetProcessDPIAware();
 }

@@ -1,10 +1,11 @@
 #!/bin/bash
-# Installs what is missing, builds the three targets (native, win64, win32) and
+# Installs what is missing, builds the three targets (win32, native, win64) and
 # runs every test: native unit tests (the file module's also under valgrind),
 # a bounded fuzz run, the Windows tests under Wine on a private Xvfb display,
-# the 32-bit build's tests in an emulated guest with 32-bit Wine, static checks
-# of the 32-bit build, and the release package built three times (two clones
-# and a git archive) to the same bytes.
+# the 32-bit build's tests in an emulated guest with 32-bit Wine (in the
+# background, beside everything else), static checks of the 32-bit build, and
+# the release package built three times (two clones and a git archive) to the
+# same bytes.
 # Ends with "N passed, N failed"; exits non-zero when anything failed.
 set -u
 cd "$(dirname "$0")"
@@ -47,18 +48,47 @@ note_ctest() {
 
 mkdir -p build
 built=()
-for preset in native win64 win32; do
-    echo "== build $preset"
-    if cmake --preset "$preset" >"build/configure-$preset.log" 2>&1 &&
-       cmake --build --preset "$preset" >"build/build-$preset.log" 2>&1; then
-        note_result 0 "build $preset"
-        built+=("$preset")
-    else
-        tail -40 "build/configure-$preset.log" "build/build-$preset.log" 2>/dev/null
-        note_result 1 "build $preset"
-    fi
-done
 is_built() { [[ " ${built[*]} " == *" $1 "* ]]; }
+
+# build PRESET: configures and builds one target.
+build() {
+    echo "== build $1"
+    if cmake --preset "$1" >"build/configure-$1.log" 2>&1 &&
+       cmake --build --preset "$1" >"build/build-$1.log" 2>&1; then
+        note_result 0 "build $1"
+        built+=("$1")
+    else
+        tail -40 "build/configure-$1.log" "build/build-$1.log" 2>/dev/null
+        note_result 1 "build $1"
+    fi
+}
+
+# The 32-bit build, the program players get, in an emulated Debian guest with
+# 32-bit Wine (scripts/vm32/): the tests of build/win32 labelled vm32 (every
+# test program and the player flows that exercise what the build can change;
+# docs/testing.md), counted as win32.NAME, plus the guest image and the guest's
+# return as checks, and the three pages pictured identically by both builds.
+# The guest is the longest stage and needs nothing but the 32-bit build: it is
+# built first and the guest runs in the background while everything else runs
+# here; its output goes to build/vm32-run.log and is shown when it has ended.
+# QW_SKIP_VM32=1 skips this stage for a quick local run; CI never skips it.
+build win32
+vm32_pid=
+if is_built win32; then
+    if [ "${QW_SKIP_VM32:-}" = 1 ] && [ "${CI:-}" != true ]; then
+        echo "== win32 tests in the emulated guest: skipped (QW_SKIP_VM32=1)"
+    else
+        echo "== win32 tests in the emulated guest: started in the background (log: build/vm32-run.log)"
+        rm -f build/vm32/results.tsv
+        # A process group of its own, so that an interrupted run ends the guest too.
+        setsid scripts/vm32/run-tests.sh build/win32 build/vm32 >build/vm32-run.log 2>&1 &
+        vm32_pid=$!
+        trap '[ -n "$vm32_pid" ] && kill -- -"$vm32_pid" 2>/dev/null' EXIT
+        trap 'exit 130' INT TERM
+    fi
+fi
+build native
+build win64
 
 if is_built native; then
     echo "== native tests"
@@ -101,31 +131,6 @@ if is_built win64; then
     qw_wine_stop
 fi
 
-# The 32-bit build, the program players get, in an emulated Debian guest with
-# 32-bit Wine (scripts/vm32/): every test CTest lists for build/win32, counted
-# as win32.NAME, plus the guest image and the guest's return as checks, and the
-# three pages pictured identically by both builds. QW_SKIP_VM32=1 skips this
-# stage for a quick local run; CI never skips it.
-if is_built win32; then
-    if [ "${QW_SKIP_VM32:-}" = 1 ] && [ "${CI:-}" != true ]; then
-        echo "== win32 tests in the emulated guest: skipped (QW_SKIP_VM32=1)"
-    else
-        echo "== win32 tests in the emulated guest (scripts/vm32; log: build/vm32-run.log)"
-        rm -f build/vm32/results.tsv
-        scripts/vm32/run-tests.sh build/win32 build/vm32 2>&1 | tee build/vm32-run.log
-        if [ -s build/vm32/results.tsv ]; then
-            while IFS=$'\t' read -r name status _; do
-                note_result "$status" "win32.$name"
-            done <build/vm32/results.tsv
-        else
-            note_result 1 "win32 emulated run (no results)"
-        fi
-        echo "== win32 pages against win64 pages"
-        scripts/vm32/compare-pages.sh build/win64/player-shots/pages build/vm32/player-shots/pages
-        note_result $? "win32.pages-identical-to-win64"
-    fi
-fi
-
 # Static checks: the programs players get and the one that runs here are GUI
 # programs with the icon and version record that import only Windows' own DLLs,
 # stripped and within their size limits (64 KiB for 32-bit, 96 KiB for 64-bit)
@@ -163,6 +168,23 @@ if is_built win32; then
     echo "== release built three times: two clones and a git archive"
     tests/resources/check_release.sh "$ROOT"
     note_result $? "release reproducible"
+fi
+
+if [ -n "$vm32_pid" ]; then
+    echo "== win32 tests in the emulated guest: waiting for it to end"
+    wait "$vm32_pid"
+    vm32_pid=
+    cat build/vm32-run.log
+    if [ -s build/vm32/results.tsv ]; then
+        while IFS=$'\t' read -r name status _; do
+            note_result "$status" "win32.$name"
+        done <build/vm32/results.tsv
+    else
+        note_result 1 "win32 emulated run (no results)"
+    fi
+    echo "== win32 pages against win64 pages"
+    scripts/vm32/compare-pages.sh build/win64/player-shots/pages build/vm32/player-shots/pages
+    note_result $? "win32.pages-identical-to-win64"
 fi
 
 echo

@@ -64,11 +64,12 @@ vm32_archive() {
 # INDIR shared read-only as "qwin" and OUTDIR writable as "qwout"; the guest's
 # init runs INDIR/job.sh and powers off. Without "persist" the disk is a
 # throw-away copy (snapshot=on). The serial console goes to OUTDIR/console.log.
-# Returns qemu's status, or 124 when the guest was ended after SECONDS.
+# Returns qemu's status, or 124 when the guest was ended after SECONDS. qemu
+# stays in the caller's process group: ending that group ends the guest.
 vm32_boot() {
     local seconds=$1 image=$2 in=$3 out=$4 snapshot=on
     [ "${5:-}" = persist ] && snapshot=off
-    timeout --kill-after=20 "$seconds" qemu-system-x86_64 \
+    timeout --foreground --kill-after=20 "$seconds" qemu-system-x86_64 \
         -accel tcg -cpu max,-smap -smp "${QW_VM32_SMP:-2}" -m 2048 \
         -nodefaults -display none -no-reboot -monitor none \
         -serial "file:$out/console.log" \

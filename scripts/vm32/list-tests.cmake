@@ -1,7 +1,9 @@
 # cmake -DJSON=FILE -DOUT=FILE -DSCALE=N -P list-tests.cmake
 # Turns what `ctest --show-only=json-v1` says about a build's tests into one
 # tab-separated line per test: name, seconds allowed (the test's TIMEOUT, or
-# 300, times SCALE), working folder, command and arguments.
+# 300, times SCALE), lane ("headless" for a test labelled headless, which needs
+# no display and runs beside the others; else "display"), working folder,
+# command and arguments.
 file(READ "${JSON}" json)
 string(JSON count LENGTH "${json}" tests)
 set(lines "")
@@ -10,6 +12,7 @@ if(count GREATER 0)
   foreach(i RANGE ${last})
     string(JSON name GET "${json}" tests ${i} name)
     set(timeout 300)
+    set(lane display)
     set(dir "")
     string(JSON nprops ERROR_VARIABLE err LENGTH "${json}" tests ${i} properties)
     if(NOT err AND nprops GREATER 0)
@@ -17,6 +20,12 @@ if(count GREATER 0)
       foreach(p RANGE ${plast})
         string(JSON pname GET "${json}" tests ${i} properties ${p} name)
         string(JSON pvalue GET "${json}" tests ${i} properties ${p} value)
+        if(pname STREQUAL "LABELS")
+          string(FIND "${pvalue}" "\"headless\"" at)
+          if(at GREATER -1)
+            set(lane headless)
+          endif()
+        endif()
         # CMake reads a JSON number as "240.0": whole seconds are enough.
         string(REGEX REPLACE "\\..*$" "" pvalue "${pvalue}")
         if(pname STREQUAL "TIMEOUT" AND pvalue GREATER 0)
@@ -27,7 +36,7 @@ if(count GREATER 0)
       endforeach()
     endif()
     math(EXPR timeout "${timeout} * ${SCALE}")
-    set(line "${name}\t${timeout}\t${dir}")
+    set(line "${name}\t${timeout}\t${lane}\t${dir}")
     string(JSON nargs ERROR_VARIABLE err LENGTH "${json}" tests ${i} command)
     if(err OR NOT nargs GREATER 0)
       # A test without a program (not built): it runs as a failure, as in CTest.

@@ -41,6 +41,7 @@ result() {
 # failed, prints the summary of the run and exits.
 finish() {
     local name status took bad=0
+    cat "$OUT"/guest/results-*.tsv >"$OUT/guest/results.tsv" 2>/dev/null
     if [ -f "$OUT/tests.tsv" ]; then
         while IFS=$'\t' read -r name _; do
             status=$(awk -F'\t' -v n="$name" '$1 == n { print $2; exit }' "$OUT/guest/results.tsv" 2>/dev/null)

@@ -69,6 +69,7 @@ done
 # archive, or as given; origin and commit_origin say which.
 commit=""
 commit_time=""
+origin=""
 if [ -e .git ]; then
     # git's own message says why it cannot read the clone (another owner, a
     # damaged repository): never a reason to take a commit's name on trust.
@@ -117,10 +118,10 @@ elif [ -n "${SOURCE_DATE_EPOCH:-}" ]; then
     epoch=$SOURCE_DATE_EPOCH
     origin="SOURCE_DATE_EPOCH of the environment"
 fi
-[ -z "$commit_time" ] || [ "$commit_time" = "$epoch" ] || origin="$origin (the commit's time is $commit_time)"
-[[ $epoch =~ ^[0-9]{1,12}$ ]] || fail "the time ($origin) must be whole seconds since 1970, not '$epoch'"
+[[ $epoch =~ ^[0-9]{1,12}$ ]] || fail "the time must be whole seconds since 1970, not '$epoch' ($origin)"
 # A zip entry holds the years 1980 to 2107; earlier times become 1980-01-01.
 [ "$epoch" -lt 4354819200 ] || fail "the time $epoch ($origin) is after 2107, the last year a zip entry can hold"
+[ -z "$commit_time" ] || [ "$commit_time" = "$epoch" ] || origin="$origin; the commit's time is $commit_time"
 when="$(date -u -d "@$epoch" '+%Y-%m-%d %H:%M:%S UTC'), $origin"
 say "commit $commit ($commit_origin)"
 say "SOURCE_DATE_EPOCH=$epoch ($when)"

@@ -75,9 +75,11 @@ if [ -e .git ]; then
     # damaged repository): never a reason to take a commit's name on trust.
     toplevel=$(git rev-parse --show-toplevel) ||
         fail "git cannot read this clone (its message is above); mend that first"
-    [ "$(cd "$toplevel" && pwd -P)" = "$SRC" ] || fail "git takes $toplevel, not this folder, as the clone"
+    [ "$(cd "$toplevel" && pwd -P)" = "$SRC" ] ||
+        fail "git takes $toplevel, not this folder, as the clone"
     [ -z "$given_commit$given_epoch" ] ||
-        fail "--commit and --epoch are for trees without .git; in a clone git gives the commit and its time"
+        fail "--commit and --epoch are for trees without .git;" \
+            "in a clone git gives the commit and its time"
     commit=$(git rev-parse --verify HEAD) || fail "the clone has no commit"
     commit_time=$(git log -1 --format=%ct HEAD) || fail "git cannot give the commit's time"
     commit_origin="HEAD of the clone, read by git"
@@ -104,10 +106,11 @@ else
             fail "--commit $given_commit, but git archive stamped this tree as $commit"
     else
         commit=$given_commit
-        [ -n "$commit" ] || fail "no .git and no commit stamped by git archive: pass --commit HASH and --epoch SECONDS (git log -1 --format=%ct HASH)"
-        [ -n "$given_epoch${SOURCE_DATE_EPOCH:-}" ] ||
-            fail "no .git and no time stamped by git archive: pass --epoch SECONDS (git log -1 --format=%ct $commit)"
-        commit_origin="given with --commit, not read (the tree has no .git and no stamp of git archive)"
+        [ -n "$commit" ] || fail "no .git and no commit stamped by git archive:" \
+            "pass --commit HASH and --epoch SECONDS (git log -1 --format=%ct HASH)"
+        [ -n "$given_epoch${SOURCE_DATE_EPOCH:-}" ] || fail "no .git and no time stamped by" \
+            "git archive: pass --epoch SECONDS (git log -1 --format=%ct $commit)"
+        commit_origin="given with --commit, not read (no .git and no stamp of git archive)"
     fi
 fi
 epoch=$commit_time
@@ -118,10 +121,13 @@ elif [ -n "${SOURCE_DATE_EPOCH:-}" ]; then
     epoch=$SOURCE_DATE_EPOCH
     origin="SOURCE_DATE_EPOCH of the environment"
 fi
-[[ $epoch =~ ^[0-9]{1,12}$ ]] || fail "the time must be whole seconds since 1970, not '$epoch' ($origin)"
+[[ $epoch =~ ^[0-9]{1,12}$ ]] ||
+    fail "the time must be whole seconds since 1970, not '$epoch' ($origin)"
 # A zip entry holds the years 1980 to 2107; earlier times become 1980-01-01.
-[ "$epoch" -lt 4354819200 ] || fail "the time $epoch ($origin) is after 2107, the last year a zip entry can hold"
-[ -z "$commit_time" ] || [ "$commit_time" = "$epoch" ] || origin="$origin; the commit's time is $commit_time"
+[ "$epoch" -lt 4354819200 ] ||
+    fail "the time $epoch ($origin) is after 2107, the last year a zip entry can hold"
+[ -z "$commit_time" ] || [ "$commit_time" = "$epoch" ] ||
+    origin="$origin; the commit's time is $commit_time"
 when="$(date -u -d "@$epoch" '+%Y-%m-%d %H:%M:%S UTC'), $origin"
 say "commit $commit ($commit_origin)"
 say "SOURCE_DATE_EPOCH=$epoch ($when)"

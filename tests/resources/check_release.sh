@@ -127,11 +127,14 @@ for dir in "$A" "$B" "$C"; do
     grep -qx "  $(sha256sum <"$A/$package" | cut -d' ' -f1)  ${package#dist/}" "$dir/dist/BUILDINFO" ||
         fail "$dir/dist/BUILDINFO does not give the package's checksum"
     for compiler in g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix; do
-        grep -q "^  $compiler [^ ][^ ]*\$" "$dir/dist/BUILDINFO" || fail "$dir/dist/BUILDINFO gives no $compiler"
+        grep -q "^  $compiler [^ ][^ ]*\$" "$dir/dist/BUILDINFO" ||
+            fail "$dir/dist/BUILDINFO gives no $compiler"
     done
 done
-for row in "$A:read by git" "$B:SOURCE_DATE_EPOCH of the environment" "$C:stamped by git archive"; do
-    grep -q "${row#*:}" "${row%%:*}/dist/BUILDINFO" || fail "${row%%:*}/dist/BUILDINFO does not say '${row#*:}'"
+for row in "$A:read by git" "$B:SOURCE_DATE_EPOCH of the environment" \
+    "$C:stamped by git archive"; do
+    grep -q "${row#*:}" "${row%%:*}/dist/BUILDINFO" ||
+        fail "${row%%:*}/dist/BUILDINFO does not say '${row#*:}'"
 done
 i686-w64-mingw32-windres -i "$A/build/release/qwconfig.exe" -O rc 2>/dev/null |
     grep -q "VALUE \"SourceCommit\", \"$commit\"" || fail "the version record does not name the commit $commit"
@@ -185,7 +188,8 @@ PY
 # NOTICES must name libgcc's parts as the map shows them: none missing, none more.
 for change in 's/, _divdi3//' 's/_ctors/_ctors, _udivdi3/'; do
     sed "$change" "$A/NOTICES" >"$WORK/NOTICES"
-    ! "$A/tests/resources/check_notices.sh" "$A/build/release/qwconfig.map" "$WORK/NOTICES" 2>/dev/null ||
+    ! "$A/tests/resources/check_notices.sh" "$A/build/release/qwconfig.map" "$WORK/NOTICES" \
+        2>/dev/null ||
         fail "check_notices.sh passes a NOTICES changed with $change"
 done
 

@@ -194,7 +194,7 @@ for file in $files; do
     [ -n "${owner[$file]:-}" ] || fail "$file made the program, but no Debian package holds it"
     packages="$packages ${owner[$file]//,/}"
 done
-# shellcheck disable=SC2086
+# shellcheck disable=SC2046,SC2086
 versions=$(dpkg-query -W -f='${db:Status-Abbrev}${Package} ${Version}\n' \
            $(printf '%s\n' $packages | sed 's/:.*//' | sort -u)) ||
     fail "dpkg-query cannot give the version of every package that made the program (above)"

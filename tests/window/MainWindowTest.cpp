@@ -47,15 +47,15 @@ const Expected aExpected[] = {
     { -1, "Static", "Host:", 0x0, 0, 14, 46, 32, 15, GENERAL },
     { 302, "Edit", NULL, 0x80, 0x200, 46, 44, 258, 20, GENERAL },
     { -1, "Static", "Port:", 0x0, 0, 14, 71, 32, 15, GENERAL },
-    { 303, "Edit", NULL, 0x2000, 0x200, 46, 69, 40, 20, GENERAL },
+    { 303, "Edit", NULL, 0x2080, 0x200, 46, 69, 40, 20, GENERAL },
     { -1, "Button", "Ignores", 0x7, 0, 8, 95, 152, 57, GENERAL },
     { 503, "Button", "Save ignores", 0x2, 0, 14, 113, 140, 15, GENERAL },
     { 502, "Button", "Use global ignores", 0x2, 0, 14, 131, 140, 15, GENERAL },
     { -1, "Button", "Camera rotation speed", 0x7, 0, 165, 95, 145, 69, GENERAL },
     { -1, "Static", "Normal:", 0x0, 0, 171, 115, 40, 15, GENERAL },
-    { 402, "Edit", NULL, 0x2000, 0x200, 211, 113, 93, 20, GENERAL },
+    { 402, "Edit", NULL, 0x2080, 0x200, 211, 113, 93, 20, GENERAL },
     { -1, "Static", "Fine:", 0x0, 0, 171, 140, 40, 15, GENERAL },
-    { 403, "Edit", NULL, 0x2000, 0x200, 211, 138, 93, 20, GENERAL },
+    { 403, "Edit", NULL, 0x2080, 0x200, 211, 138, 93, 20, GENERAL },
     { -1, "Button", "Prefered internet browser", 0x7, 0, 8, 168, 302, 44, GENERAL },
     { -1, "Static", "Path:", 0x0, 0, 14, 188, 32, 15, GENERAL },
     { 701, "Edit", NULL, 0x80, 0x200, 46, 186, 193, 20, GENERAL },
@@ -268,6 +268,28 @@ TEST_F(MainWindow, VersionTextAndDolbyBoxStayDisabled)
         EXPECT_TRUE(IsWindowEnabled(editor.control(IDOK)));
     }
     EXPECT_FALSE(editor.checked(IDC_DOLBY));
+}
+
+TEST_F(MainWindow, EveryFieldTakesTypedTextUpToItsRoomInTheFile)
+{
+    // The room of each field's value in qw.ini, in bytes (here one per digit
+    // or letter): the port as the longest unsigned 32-bit number.
+    const struct {
+        int nID;
+        int nRoom;
+    } aFields[] = { { IDC_HOST, 259 }, { IDC_PORT, 10 }, { IDC_NORMALROT, 15 },
+                    { IDC_FINEROT, 15 }, { IDC_BROWSER, 259 } };
+    for (const auto &f : aFields) {
+        SCOPED_TRACE(f.nID);
+        HWND hwndField = editor.control(f.nID);
+        SendMessageA(hwndField, EM_SETSEL, 0, -1);
+        SendMessageA(hwndField, WM_CHAR, VK_BACK, 0);
+        for (int i = 0; i <= f.nRoom; i++)
+            SendMessageA(hwndField, WM_CHAR, (WPARAM)('1' + i % 9), 0);
+        std::string text = editor.text(f.nID);
+        EXPECT_EQ((size_t)f.nRoom, text.size()) << text;
+        EXPECT_EQ((char)('1' + (f.nRoom - 1) % 9), text.back()) << "the last digit typed is kept";
+    }
 }
 
 // The thread's keyboard focus, as the editor thread sees it.

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <initializer_list>
@@ -373,20 +374,39 @@ TEST(MessageBoxes, FormattedTextIsCutTo1023Characters)
 
 // ---------------------------------------------------------------- file helpers
 
+// The code page that the test program runs under, where the test run asks
+// for one (QW_EXPECT_ACP): a run that does not get it fails.
+void ExpectCodePage()
+{
+    const char *pszAcp = getenv("QW_EXPECT_ACP");
+    if (pszAcp != NULL) {
+        ASSERT_EQ((UINT)atoi(pszAcp), GetACP());
+    }
+}
+
 TEST(Files, RemoveEndingSlashTakesOffOneTrailingBackslashOnly)
 {
+    ExpectCodePage();
+    // 0x95 0x5C is one character in code page 932 (its second byte is no
+    // backslash there), two in 1252.
     const struct {
+        UINT uCodePage;   // 0: any
         const char *pszIn;
         const char *pszOut;
     } aCases[] = {
-        { "C:\\Games\\Quarrow\\", "C:\\Games\\Quarrow" },
-        { "C:\\Games\\Quarrow", "C:\\Games\\Quarrow" },
-        { "C:\\Games\\\\", "C:\\Games\\" },
-        { "C:/Games/", "C:/Games/" },
-        { "\\", "" },
-        { "", "" },
+        { 0, "C:\\Games\\Quarrow\\", "C:\\Games\\Quarrow" },
+        { 0, "C:\\Games\\Quarrow", "C:\\Games\\Quarrow" },
+        { 0, "C:\\Games\\\\", "C:\\Games\\" },
+        { 0, "C:/Games/", "C:/Games/" },
+        { 0, "\\", "" },
+        { 0, "", "" },
+        { 932, "C:\\\x95\x5c", "C:\\\x95\x5c" },
+        { 932, "C:\\\x95\x5c\\", "C:\\\x95\x5c" },
+        { 1252, "C:\\\x95\x5c", "C:\\\x95" },
     };
     for (const auto &c : aCases) {
+        if (c.uCodePage != 0 && c.uCodePage != GetACP())
+            continue;
         char szPath[32];
         memset(szPath, 'z', sizeof(szPath));
         strcpy(szPath, c.pszIn);
@@ -663,37 +683,75 @@ TEST_F(DialogFailures, ARefusedStartingNameIsTriedOnceMoreWithoutItOrItsFolder)
     EXPECT_STREQ(szQuoted, szFile);
 }
 
-// A chosen path is kept only in an ANSI spelling (code page 1252 under Wine)
-// that names the very file the player chose.
+TEST_F(DialogFailures, AStartingNameThatFillsTheBufferStartsTheDialogThere)
+{
+    // 259 bytes: in code page 932 the second has 126 characters of two bytes.
+    const struct {
+        const char *pszUnit;   // UTF-8
+        int nUnits;
+    } aNames[] = { { "a", 252 }, { "\xe8\xa1\xa8", 126 } };
+    for (const auto &n : aNames) {
+        std::string strName = "C:\\";
+        for (int i = 0; i < n.nUnits; i++)
+            strName += n.pszUnit;
+        strName += ".exe";
+        WCHAR wszName[MAX_PATH];
+        CopyWide(strName.c_str(), wszName, MAX_PATH);
+        char szFile[MAX_PATH] = "";
+        if (WideCharToMultiByte(CP_ACP, 0, wszName, -1, szFile, MAX_PATH, NULL, NULL) != MAX_PATH)
+            continue;   // not 259 bytes in this code page
+        SCOPED_TRACE(strName);
+        g_astrStartNames.clear();
+        g_astrStartDirs.clear();
+        EXPECT_FALSE(Browse(szFile));
+        EXPECT_EQ(std::vector<std::string>{ strName }, g_astrStartNames);
+        EXPECT_EQ(std::vector<std::string>{ strName }, g_astrStartDirs);
+    }
+}
+
+// A chosen path is kept only in an ANSI spelling (code page 1252 or 932 under
+// Wine) that names the very file the player chose.
 TEST_F(DialogFailures, AChosenPathIsKeptOnlyWhereTheCodePageNamesThatFile)
 {
-    if (GetACP() != 1252)
-        GTEST_SKIP() << "the ANSI code page is " << GetACP() << ", not 1252";
+    ExpectCodePage();
+    // 156 characters, 262 bytes in code page 932.
+    const std::string strDbcsLong = "C:\\" + std::string(43, 'x') + [] {
+        std::string str;
+        for (int i = 0; i < 106; i++)
+            str += "\xe8\xa1\xa8";
+        return str;
+    }() + ".exe";
     const struct {
-        const char *pszChosen;   // UTF-8, as the dialog gives it
+        UINT uCodePage;
+        std::string strChosen;   // UTF-8, as the dialog gives it
         bool fFill;              // the dialog leaves no terminator
         const char *pszShort;    // the short name the system gives, or NULL
-        const char *pszKept;     // in code page 1252; NULL: refused with a box
+        const char *pszKept;     // in the ANSI code page; NULL: refused with a box
         const char *pszBox;      // what the box says
     } aCases[] = {
-        { "C:\\Caf\xc3\xa9\\browser.exe", false, NULL, "C:\\Caf\xe9\\browser.exe", NULL },
+        { 1252, "C:\\Caf\xc3\xa9\\browser.exe", false, NULL, "C:\\Caf\xe9\\browser.exe", NULL },
         // A Polish L with a stroke: best fit would make it "L".
-        { "C:\\\xc5\x81ukasz\\browser.exe", false, NULL, NULL, "cannot be kept" },
-        { "C:\\\xc5\x81ukasz\\browser.exe", false, "C:\\UKASZ~1\\browser.exe",
+        { 0, "C:\\\xc5\x81ukasz\\browser.exe", false, NULL, NULL, "cannot be kept" },
+        { 0, "C:\\\xc5\x81ukasz\\browser.exe", false, "C:\\UKASZ~1\\browser.exe",
           "C:\\UKASZ~1\\browser.exe", NULL },
         // A drive without short names gives the long name back.
-        { "C:\\\xc5\x81ukasz\\browser.exe", false, "C:\\\xc5\x81ukasz\\browser.exe", NULL,
+        { 0, "C:\\\xc5\x81ukasz\\browser.exe", false, "C:\\\xc5\x81ukasz\\browser.exe", NULL,
           "cannot be kept" },
-        { "D:\\\xe6\xb8\xb8\xe6\x88\x8f\\game.exe", false, NULL, NULL, "cannot be kept" },
-        { "", true, NULL, NULL, "too long" },
+        { 1252, "D:\\\xe6\xb8\xb8\xe6\x88\x8f\\game.exe", false, NULL, NULL, "cannot be kept" },
+        { 1252, "", true, NULL, NULL, "259 characters" },
+        // Its second byte is 0x5C, the backslash of code page 1252.
+        { 932, "D:\\\xe8\xa1\xa8\\game.exe", false, NULL, "D:\\\x95\x5c\\game.exe", NULL },
+        { 932, strDbcsLong, false, NULL, NULL, "259 bytes" },
     };
     for (const auto &c : aCases) {
-        SCOPED_TRACE(c.pszChosen);
+        if (c.uCodePage != 0 && c.uCodePage != GetACP())
+            continue;
+        SCOPED_TRACE(c.strChosen);
         char szFile[MAX_PATH + 1];
         memset(szFile, 'z', sizeof(szFile));
         strcpy(szFile, "C:\\old\\browser.exe");
         g_astrStartNames.clear();
-        g_aScript = { { TRUE, 0, c.pszChosen, c.fFill } };
+        g_aScript = { { TRUE, 0, c.strChosen.c_str(), c.fFill } };
         g_pszShortName = c.pszShort;
         Answerer answerer({ c.pszKept != NULL ? 0 : IDOK });
         EXPECT_EQ(c.pszKept != NULL, Browse(szFile));

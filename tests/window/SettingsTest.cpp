@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <stdlib.h>
+
 #include <string>
 #include <vector>
 
@@ -428,6 +430,10 @@ std::string Repeat(const char *psz, int n)
 
 TEST_F(Settings, AFieldIsSavedAsItShowsOrABoxSaysWhyAndTheFileStays)
 {
+    // A run under another code page (QW_EXPECT_ACP) fails where it did not get it.
+    if (getenv("QW_EXPECT_ACP") != NULL) {
+        ASSERT_EQ((UINT)atoi(getenv("QW_EXPECT_ACP")), GetACP());
+    }
     const std::string strHost259 = std::string(259, 'h');
     const std::string strHyo129 = Repeat(HYO, 129) + "h", strHyo130 = Repeat(HYO, 130);
     const std::string strDbcs259 = Repeat(HYO_932, 129) + "h";
@@ -668,10 +674,22 @@ TEST_F(Folders, APathTooLongGoesThroughTheShortNameOrTheBoxSaysWhyNot)
         g_nShortNames = c.nShortNames;
         ASSERT_TRUE(SetCurrentDirectoryW(wstrDeep.c_str()));
         if (c.pszBox == NULL) {
+            ASSERT_TRUE(writeFileBytes(utf8(wstrDeep + L"\\qw.ini"), szSample));
+            SetFileAttributesW((wstrDeep + L"\\qw.ini").c_str(), FILE_ATTRIBUTE_READONLY);
             ASSERT_TRUE(editor.start("."));
             WCHAR wszShort[MAX_PATH];
             ASSERT_NE(0u, GetShortPathNameW(wstrDeep.c_str(), wszShort, MAX_PATH));
             EXPECT_EQ(utf8(std::wstring(wszShort) + L"\\qw.ini"), szIniFile);
+            // A box names the file by the folder's own name, not its short one.
+            editor.clickAsync(IDOK);
+            HWND hwndBox = editor.waitForDialog("Error");
+            ASSERT_NE(nullptr, hwndBox);
+            WCHAR wszText[1024] = L"";
+            GetDlgItemTextW(hwndBox, 0xFFFF, wszText, 1024);
+            EXPECT_NE(std::string::npos, utf8(wszText).find("xxx\\d\xc3\xa9\xc3\xa9\\qw.ini\n"))
+                << utf8(wszText);
+            ASSERT_TRUE(editor.answerDialog(hwndBox, IDOK));
+            SetFileAttributesW((wstrDeep + L"\\qw.ini").c_str(), FILE_ATTRIBUTE_NORMAL);
             EXPECT_TRUE(okay());
             EXPECT_TRUE(fileExists(utf8(wstrDeep + L"\\qw.ini")));
             continue;

@@ -270,28 +270,6 @@ TEST_F(MainWindow, VersionTextAndDolbyBoxStayDisabled)
     EXPECT_FALSE(editor.checked(IDC_DOLBY));
 }
 
-TEST_F(MainWindow, EveryFieldTakesTypedTextUpToItsRoomInTheFile)
-{
-    // The room of each field's value in qw.ini, in bytes (here one per digit
-    // or letter): the port as the longest unsigned 32-bit number.
-    const struct {
-        int nID;
-        int nRoom;
-    } aFields[] = { { IDC_HOST, 259 }, { IDC_PORT, 10 }, { IDC_NORMALROT, 15 },
-                    { IDC_FINEROT, 15 }, { IDC_BROWSER, 259 } };
-    for (const auto &f : aFields) {
-        SCOPED_TRACE(f.nID);
-        HWND hwndField = editor.control(f.nID);
-        SendMessageA(hwndField, EM_SETSEL, 0, -1);
-        SendMessageA(hwndField, WM_CHAR, VK_BACK, 0);
-        for (int i = 0; i <= f.nRoom; i++)
-            SendMessageA(hwndField, WM_CHAR, (WPARAM)('1' + i % 9), 0);
-        std::string text = editor.text(f.nID);
-        EXPECT_EQ((size_t)f.nRoom, text.size()) << text;
-        EXPECT_EQ((char)('1' + (f.nRoom - 1) % 9), text.back()) << "the last digit typed is kept";
-    }
-}
-
 // The thread's keyboard focus, as the editor thread sees it.
 HWND FocusOf(DWORD dwThreadId)
 {

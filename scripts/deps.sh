@@ -1,16 +1,28 @@
 #!/bin/sh
+# scripts/deps.sh [release]
+#
 # Installs, only when missing, every Debian package that building, testing and
-# running the editor needs. Never adds the i386 architecture or wine32: on these
-# machines a 32-bit Wine loader cannot run and would break the 64-bit one.
+# running the editor needs; with "release", only those that ./release.sh builds
+# the package with (the 32-bit cross compiler and binutils, CMake and make,
+# GoogleTest's sources, which the build files add, Python for the zip, git).
+# Never adds the i386 architecture or wine32: on these machines a 32-bit Wine
+# loader cannot run and would break the 64-bit one.
 set -eu
 
-PACKAGES="cmake g++ clang libclang-rt-14-dev googletest libbenchmark-dev \
-g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 \
-binutils-mingw-w64-x86-64 wine wine64 fonts-wine xvfb xdotool imagemagick x11-utils \
-python3 git valgrind"
+RELEASE_PACKAGES="cmake make g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
+mingw-w64-i686-dev googletest python3 git"
+PACKAGES="$RELEASE_PACKAGES g++ clang libclang-rt-14-dev libbenchmark-dev \
+g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64 fonts-wine \
+xvfb xdotool imagemagick x11-utils valgrind"
 # The 32-bit run: a Debian guest built with debootstrap and booted under full
 # emulation. Installed without recommends (qemu-system-x86 would pull GTK).
 BARE_PACKAGES="debootstrap qemu-system-x86 qemu-utils"
+
+case ${1:-all} in
+    all) ;;
+    release) PACKAGES=$RELEASE_PACKAGES BARE_PACKAGES="" ;;
+    *) echo "usage: $0 [release]" >&2; exit 2 ;;
+esac
 
 # is_missing PACKAGE: true when PACKAGE is not installed.
 is_missing() {

@@ -19,7 +19,7 @@ extern HINSTANCE g_hInstance;
 // Size of the buffer of FileExistsF, terminator included.
 static const int PATH_SIZE = MAX_PATH;
 
-// Size of the buffer that holds the dialog's title and then the file title.
+// Size of the wide copy of the dialog's title.
 static const int TITLE_SIZE = 128;
 
 // Size of the wide copy of a filter: pairs of strings and the closing empty one.
@@ -27,7 +27,7 @@ static const int FILTER_SIZE = 128;
 
 static const char szChosenTooLong[] =
     "The path of the chosen file is too long: the editor can keep paths of up to "
-    "259 characters.\n\n"
+    "259 %s.\n\n"
     "Choose a file with a shorter path. The setting has not been changed.";
 
 static const char szChosenNotAnsi[] =
@@ -41,12 +41,14 @@ static const char szDialogFailed[] =
     "The system's file dialog could not be shown (error %lu).\n\n"
     "The setting has not been changed.";
 
-// Converts the ANSI text psz (cb bytes, -1 for all of it) into pwsz, cch
-// characters with the terminator; empty when it does not fit.
+// Converts the ANSI text psz (cb bytes ending in a zero, -1 for all of it)
+// into pwsz, cch characters with the terminator; empty when it does not fit.
 static void Widen(const char *psz, int cb, WCHAR *pwsz, int cch)
 {
-    int cchDone = MultiByteToWideChar(CP_ACP, 0, psz, cb, pwsz, cch - 1);
-    pwsz[cchDone > 0 ? cchDone : 0] = L'\0';
+    // The count includes the zero that ends psz, so a text that fills pwsz
+    // ends there too.
+    int cchDone = MultiByteToWideChar(CP_ACP, 0, psz, cb, pwsz, cch);
+    pwsz[cchDone > 0 ? cchDone - 1 : 0] = L'\0';
 }
 
 // The bytes of a filter, pairs of strings ended by an empty one, with its last zero.
@@ -58,27 +60,10 @@ static int FilterLength(const char *pszFilter)
     return (int)(psz - pszFilter) + 1;
 }
 
-// The path in the ANSI code page into pszAnsi (PATH_SIZE bytes), the form the
-// game reads. NULL when it names exactly the same file, else the message that
-// says why not.
-static const char *SpellInAnsi(const WCHAR *pwszPath, char *pszAnsi)
+// Shows the "Error" box about a path too long for the game's settings file.
+static void ReportTooLong()
 {
-    // Look-alikes ("L" for the Polish L with a stroke, "?") would name another
-    // file. A UTF-8 code page takes neither the flag nor the question.
-    bool fUtf8 = GetACP() == CP_UTF8;
-    BOOL fUsedDefault = FALSE;
-    int cb = WideCharToMultiByte(CP_ACP, fUtf8 ? 0 : WC_NO_BEST_FIT_CHARS, pwszPath, -1, NULL, 0,
-                                 NULL, fUtf8 ? NULL : &fUsedDefault);
-    if (cb <= 0 || fUsedDefault)
-        return szChosenNotAnsi;
-    if (cb > PATH_SIZE)
-        return szChosenTooLong;
-    WideCharToMultiByte(CP_ACP, fUtf8 ? 0 : WC_NO_BEST_FIT_CHARS, pwszPath, -1, pszAnsi,
-                        PATH_SIZE, NULL, NULL);
-    pszAnsi[PATH_SIZE - 1] = '\0';
-    WCHAR wszBack[PATH_SIZE];
-    int cchBack = MultiByteToWideChar(CP_ACP, 0, pszAnsi, -1, wszBack, PATH_SIZE);
-    return cchBack > 0 && lstrcmpW(wszBack, pwszPath) == 0 ? NULL : szChosenNotAnsi;
+    DisplayMessageBoxF(g_hwndMain, MSGBOX_ERROR, szChosenTooLong, AnsiLengthUnit());
 }
 
 // Shows the "Error" box pszFormat about the chosen path pwszPath.
@@ -116,8 +101,8 @@ bool GetFileName(char *pszFile, char *pszInitialDir, char *pszFilter, short nMod
     int cbFilter = FilterLength(pszFilter);
     Widen(pszFilter, cbFilter <= FILTER_SIZE ? cbFilter : 0, wszFilter, FILTER_SIZE);
 
-    // Holds the title while the dialog shows it; the dialog then writes the
-    // chosen name without its path over it, which nothing uses.
+    // The chosen name without its path is not asked for (no lpstrFileTitle):
+    // nothing uses it, and a buffer too small for it would fail the dialog.
     WCHAR wszTitle[TITLE_SIZE];
     Widen(pszTitle, -1, wszTitle, TITLE_SIZE);
 
@@ -133,8 +118,8 @@ bool GetFileName(char *pszFile, char *pszInitialDir, char *pszFilter, short nMod
     ofn.nFilterIndex = 1;
     ofn.lpstrFile = wszChosen;
     ofn.nMaxFile = PATH_SIZE;
-    ofn.lpstrFileTitle = wszTitle;
-    ofn.nMaxFileTitle = TITLE_SIZE;
+    ofn.lpstrFileTitle = NULL;
+    ofn.nMaxFileTitle = 0;
     ofn.lpstrInitialDir = wszInitialDir[0] != L'\0' ? wszInitialDir : NULL;
     ofn.lpstrTitle = wszTitle;
 
@@ -154,7 +139,7 @@ bool GetFileName(char *pszFile, char *pszInitialDir, char *pszFilter, short nMod
         fChosen = RunFileDialog(&ofn, nMode, &dwError);
     }
     if (dwError == FNERR_BUFFERTOOSMALL)
-        DisplayMessageBox(g_hwndMain, MSGBOX_ERROR, szChosenTooLong);
+        ReportTooLong();
     else if (dwError != 0)
         DisplayMessageBoxF(g_hwndMain, MSGBOX_ERROR, szDialogFailed, (unsigned long)dwError);
     if (!fChosen)
@@ -164,17 +149,20 @@ bool GetFileName(char *pszFile, char *pszInitialDir, char *pszFilter, short nMod
     // ANSI code page, so it is kept only where that names the same file, by
     // its own name or else by its short name.
     if (wmemchr(wszChosen, L'\0', PATH_SIZE) == NULL) {
-        DisplayMessageBox(g_hwndMain, MSGBOX_ERROR, szChosenTooLong);
+        ReportTooLong();
         return false;
     }
     char szAnsi[PATH_SIZE];
-    const char *pszWhy = SpellInAnsi(wszChosen, szAnsi);
-    if (pszWhy != NULL) {
+    int nSpelled = SpellInAnsi(wszChosen, szAnsi, PATH_SIZE);
+    if (nSpelled != SPELL_OK) {
         WCHAR wszShort[PATH_SIZE];
         DWORD cchShort = GetShortPathNameW(wszChosen, wszShort, PATH_SIZE);
         if (cchShort == 0 || cchShort >= (DWORD)PATH_SIZE ||
-            SpellInAnsi(wszShort, szAnsi) != NULL) {
-            ReportChosen(pszWhy, wszChosen);
+            SpellInAnsi(wszShort, szAnsi, PATH_SIZE) != SPELL_OK) {
+            if (nSpelled == SPELL_TOO_LONG)
+                ReportTooLong();
+            else
+                ReportChosen(szChosenNotAnsi, wszChosen);
             return false;
         }
     }
@@ -213,7 +201,52 @@ bool FileExistsF(const char *pszFormat, ...)
 
 void RemoveEndingSlash(char *pszPath)
 {
-    size_t nLen = strlen(pszPath);
-    if (nLen > 0 && pszPath[nLen - 1] == '\\')
-        pszPath[nLen - 1] = '\0';
+    // Walks the path by characters: in a double-byte code page the second
+    // byte of a character may be 0x5C, which is no backslash there.
+    size_t iChar = 0, iLast = 0;
+    bool fAny = false;
+    while (pszPath[iChar] != '\0') {
+        iLast = iChar;
+        fAny = true;
+        iChar += IsDBCSLeadByte((BYTE)pszPath[iChar]) && pszPath[iChar + 1] != '\0' ? 2 : 1;
+    }
+    if (fAny && iChar == iLast + 1 && pszPath[iLast] == '\\')
+        pszPath[iLast] = '\0';
+}
+
+const char *AnsiLengthUnit()
+{
+    CPINFO cpi;
+    if (GetCPInfo(CP_ACP, &cpi) && cpi.MaxCharSize == 1)
+        return "characters";
+    return "bytes (a Chinese, Japanese or Korean character takes more than one)";
+}
+
+int SpellInAnsi(const WCHAR *pwszText, char *pszAnsi, int cbAnsi)
+{
+    // Look-alikes ("L" for the Polish L with a stroke, "?") would be other
+    // text. A UTF-8 code page takes neither the flag nor the question.
+    bool fUtf8 = GetACP() == CP_UTF8;
+    DWORD dwFlags = fUtf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    BOOL fUsedDefault = FALSE;
+    int cb = WideCharToMultiByte(CP_ACP, dwFlags, pwszText, -1, NULL, 0, NULL,
+                                 fUtf8 ? NULL : &fUsedDefault);
+    if (cb <= 0 || fUsedDefault)
+        return SPELL_NOT_ANSI;
+    if (cb > cbAnsi)
+        return SPELL_TOO_LONG;
+    // The same conversion, into a copy first: pszAnsi changes only on success.
+    char *pszCopy = (char *)malloc((size_t)cb);
+    WCHAR *pwszBack = (WCHAR *)malloc((wcslen(pwszText) + 1) * sizeof(WCHAR));
+    int nResult = SPELL_NOT_ANSI;
+    if (pszCopy != NULL && pwszBack != NULL &&
+        WideCharToMultiByte(CP_ACP, dwFlags, pwszText, -1, pszCopy, cb, NULL, NULL) == cb &&
+        MultiByteToWideChar(CP_ACP, 0, pszCopy, cb, pwszBack, (int)wcslen(pwszText) + 1) > 0 &&
+        wcscmp(pwszBack, pwszText) == 0) {
+        memcpy(pszAnsi, pszCopy, (size_t)cb);
+        nResult = SPELL_OK;
+    }
+    free(pszCopy);
+    free(pwszBack);
+    return nResult;
 }

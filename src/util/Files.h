@@ -28,7 +28,26 @@ bool FileExists(const char *pszPath);
 // characters).
 bool FileExistsF(const char *pszFormat, ...);
 
-// Removes one trailing backslash from pszPath, in place.
+// Removes one trailing backslash from pszPath, in place (a double-byte
+// character whose second byte is 0x5C stays whole).
 void RemoveEndingSlash(char *pszPath);
+
+// Results of SpellInAnsi.
+enum {
+    SPELL_OK,          // spelled exactly
+    SPELL_NOT_ANSI,    // a character has no spelling of its own in the code page
+    SPELL_TOO_LONG     // the spelling does not fit
+};
+
+// Spells pwszText in the ANSI code page, the form the game reads, into pszAnsi
+// (cbAnsi bytes, terminator included), only when that spelling reads back as
+// the very same text: no best fit ("L" for the Polish L with a stroke), no "?".
+// pszAnsi is left alone unless the result is SPELL_OK.
+int SpellInAnsi(const WCHAR *pwszText, char *pszAnsi, int cbAnsi);
+
+// The unit in which the ANSI code page's text is counted for the player:
+// "characters" where every character takes one byte, else "bytes" with a
+// word on which characters take more.
+const char *AnsiLengthUnit();
 
 #endif

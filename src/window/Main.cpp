@@ -9,6 +9,7 @@
 
 #include <commctrl.h>
 #include <string.h>
+#include <wchar.h>
 
 #include "Controls.h"
 #include "DlgItemsControl.h"
@@ -20,6 +21,7 @@
 HINSTANCE g_hInstance;
 HWND g_hwndMain;
 char szIniFile[INI_PATH_SIZE];
+char szIniFileShown[INI_SHOWN_SIZE];
 
 static const WCHAR wszShort[] = L"qw.ini";
 static const char szClassName[] = "MAIN";
@@ -340,7 +342,7 @@ static bool SetIniFile(const WCHAR *pwszPath)
     WCHAR wszBack[MAX_PATH];
     int cb = WideCharToMultiByte(CP_UTF8, 0, pwszPath, -1, szIniFile, INI_PATH_SIZE, NULL, NULL);
     int cchBack = cb > 0 ? MultiByteToWideChar(CP_UTF8, 0, szIniFile, -1, wszBack, MAX_PATH) : 0;
-    if (cchBack <= 0 || lstrcmpW(wszBack, pwszPath) != 0) {
+    if (cchBack <= 0 || wcscmp(wszBack, pwszPath) != 0) {
         szIniFile[0] = '\0';
         return false;
     }
@@ -368,6 +370,21 @@ static const char *ShortIniPath(WCHAR *pwszPath)
     return NULL;
 }
 
+// Fills szIniFileShown with the full path of qw.ini by the folder's own name,
+// in UTF-8, as the player knows it even where szIniFile takes the short name;
+// szIniFile itself when that cannot be had.
+static void SetIniFileShown()
+{
+    WCHAR wszShown[INI_SHOWN_SIZE / 3];
+    DWORD cch = GetFullPathNameW(wszShort, INI_SHOWN_SIZE / 3, wszShown, NULL);
+    int cb = cch > 0 && cch < INI_SHOWN_SIZE / 3
+                 ? WideCharToMultiByte(CP_UTF8, 0, wszShown, -1, szIniFileShown, INI_SHOWN_SIZE,
+                                       NULL, NULL)
+                 : 0;
+    if (cb <= 0)
+        memcpy(szIniFileShown, szIniFile, strlen(szIniFile) + 1);
+}
+
 // Fills szIniFile with the full path of qw.ini in the working directory, in
 // UTF-8: the folder's own name, whatever its characters; only a path too long
 // to use goes through the folder's short name. False, after telling the
@@ -390,6 +407,7 @@ static bool ResolveIniFile()
         ReportFolder(szFolderNotText);
         return false;
     }
+    SetIniFileShown();
     return true;
 }
 
@@ -420,13 +438,13 @@ static _INISNAPSHOT *ReadIniFile()
     char szBackup[MAX_PATH];
     _INISNAPSHOT *pSnapshot = IniFile_ReadSnapshot(szIniFile, &nResult);
     if (pSnapshot == NULL)
-        DisplayMessageBoxPath(NULL, MSGBOX_ERROR, UnreadableMessage(nResult), szIniFile);
+        DisplayMessageBoxPath(NULL, MSGBOX_ERROR, UnreadableMessage(nResult), szIniFileShown);
     else if (nResult == INIFILE_OK && IniFile_FindLeftBackup(szIniFile, szBackup, sizeof(szBackup))) {
         // The copy's name (ASCII) goes into the text first; the path takes
         // the box's own slot. wsprintfA writes at most 1024 bytes.
         char szFormat[1024];
         wsprintfA(szFormat, szBackupLeft, szBackup);
-        DisplayMessageBoxPath(NULL, MSGBOX_WARNING, szFormat, szIniFile);
+        DisplayMessageBoxPath(NULL, MSGBOX_WARNING, szFormat, szIniFileShown);
     }
     return pSnapshot;
 }

@@ -20,7 +20,14 @@
 
 extern HINSTANCE g_hInstance;      // the module instance, set first by WinMain
 extern HWND g_hwndMain;            // the main window, once its creation has returned
+// Size of szIniFileShown: the working directory's own name (up to MAX_PATH - 1
+// UTF-16 units), "\qw.ini" and room to spare, three bytes for each in UTF-8.
+#define INI_SHOWN_SIZE (3 * 2 * MAX_PATH)
+
 extern char szIniFile[INI_PATH_SIZE];   // full path of qw.ini in the working directory, UTF-8
+// The same path by the folder's own name, also where szIniFile goes through
+// its short name: what every box shows the player.
+extern char szIniFileShown[INI_SHOWN_SIZE];
 
 // The window procedure of the class "MAIN".
 LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam);

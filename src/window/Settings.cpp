@@ -39,6 +39,7 @@ struct _SETTINGKEY {
     const char *szKey;
     int nKind;
     int nID;
+    const char *szField;     // KIND_TEXT, KIND_PORT: the field as the player finds it
     const char *szDefault;   // KIND_TEXT
     int nDefault;            // the number kinds
     char *szValue;           // KIND_TEXT: the global and its size
@@ -46,32 +47,44 @@ struct _SETTINGKEY {
     BYTE *pfValue;           // KIND_FLAG, KIND_NOFLAG: the global
 };
 
+// A rotation speed field, by its label.
+#define SPEED_FIELD(label) "\"" label "\" (camera rotation speed)"
+
 static const _SETTINGKEY aKeys[] = {
-    { "server_address", KIND_TEXT, IDC_HOST, "Please, see licence.txt", 0, szHost,
+    { "server_address", KIND_TEXT, IDC_HOST, "\"Host\"", "Please, see licence.txt", 0, szHost,
       sizeof(szHost), NULL },
-    { "server_port", KIND_PORT, IDC_PORT, NULL, 2000, NULL, 0, NULL },
-    { "save_ignores", KIND_FLAG, IDC_SAVEIGNORES, NULL, 1, NULL, 0, &fSaveIgnores },
-    { "use_global_ignores", KIND_FLAG, IDC_USEGLOBALIGNORES, NULL, 1, NULL, 0,
+    { "server_port", KIND_PORT, IDC_PORT, "\"Port\"", NULL, 2000, NULL, 0, NULL },
+    { "save_ignores", KIND_FLAG, IDC_SAVEIGNORES, NULL, NULL, 1, NULL, 0, &fSaveIgnores },
+    { "use_global_ignores", KIND_FLAG, IDC_USEGLOBALIGNORES, NULL, NULL, 1, NULL, 0,
       &fUseGlobalIgnores },
-    { "normal_camera_rotation_speed", KIND_TEXT, IDC_NORMALROT, "15.0", 0, szNormalRot,
-      sizeof(szNormalRot), NULL },
-    { "fine_camera_rotation_speed", KIND_TEXT, IDC_FINEROT, "1.0", 0, szFineRot,
-      sizeof(szFineRot), NULL },
-    { "browser", KIND_TEXT, IDC_BROWSER, "C:\\Program Files\\Internet Explorer\\iexplore.exe", 0,
+    { "normal_camera_rotation_speed", KIND_TEXT, IDC_NORMALROT, SPEED_FIELD("Normal"),
+      "15.0", 0, szNormalRot, sizeof(szNormalRot), NULL },
+    { "fine_camera_rotation_speed", KIND_TEXT, IDC_FINEROT, SPEED_FIELD("Fine"),
+      "1.0", 0, szFineRot, sizeof(szFineRot), NULL },
+    { "browser", KIND_TEXT, IDC_BROWSER, "\"Path\" of the preferred internet browser",
+      "C:\\Program Files\\Internet Explorer\\iexplore.exe", 0,
       szBrowser, sizeof(szBrowser), NULL },
-    { "video_mode", KIND_VIDEO, IDC_VIDEOMODE, NULL, 2, NULL, 0, NULL },
-    { "full_screen", KIND_FLAG, IDC_FULLSCREEN, NULL, 0, NULL, 0, &fFullScreen },
-    { "shadows_on", KIND_FLAG, IDC_SHADOWS, NULL, 1, NULL, 0, &fShadowsOn },
-    { "clouds_shadows", KIND_FLAG, IDC_CLOUDSSHADOWS, NULL, 1, NULL, 0, &fCloudsShadowsOn },
-    { "no_adjust_shadows", KIND_FLAG, IDC_NOADJUSTSHADOWS, NULL, 1, NULL, 0,
+    { "video_mode", KIND_VIDEO, IDC_VIDEOMODE, NULL, NULL, 2, NULL, 0, NULL },
+    { "full_screen", KIND_FLAG, IDC_FULLSCREEN, NULL, NULL, 0, NULL, 0, &fFullScreen },
+    { "shadows_on", KIND_FLAG, IDC_SHADOWS, NULL, NULL, 1, NULL, 0, &fShadowsOn },
+    { "clouds_shadows", KIND_FLAG, IDC_CLOUDSSHADOWS, NULL, NULL, 1, NULL, 0, &fCloudsShadowsOn },
+    { "no_adjust_shadows", KIND_FLAG, IDC_NOADJUSTSHADOWS, NULL, NULL, 1, NULL, 0,
       &fDontAdjustShadows },
-    { "poor_man", KIND_FLAG, IDC_POORMAN, NULL, 0, NULL, 0, &fPoorMan },
-    { "no_sound", KIND_NOFLAG, IDC_SOUNDS, NULL, 0, NULL, 0, &fSoundsEnabled },
+    { "poor_man", KIND_FLAG, IDC_POORMAN, NULL, NULL, 0, NULL, 0, &fPoorMan },
+    { "no_sound", KIND_NOFLAG, IDC_SOUNDS, NULL, NULL, 0, NULL, 0, &fSoundsEnabled },
 };
 static const int nKeys = sizeof(aKeys) / sizeof(aKeys[0]);
 
 // Room for a number as text: sign, ten digits and the terminator.
 #define NUMBER_SIZE 16
+
+// Digits the port field takes: every unsigned 32-bit number, 4294967295 the
+// largest.
+#define PORT_DIGITS 10
+
+// Characters of a field that are looked at: more than any field's room, so
+// that a text set from outside past the room shows as too long.
+#define FIELD_READ (MAX_PATH + 1)
 
 // Filter of the browser search: one description and pattern, then the end.
 static char szExe[] = "Executable\0*.EXE;*.COM;*.BAT\0";
@@ -130,6 +143,25 @@ static const char szNotSavedDamaged[] =
 static const char szNotSaved[] =
     "The settings were not saved: the file\n%s\ncould not be written." NOT_SAVED_END;
 
+// The start of every box about a field that cannot be saved as it shows.
+#define FIELD_NOT_SAVED "The settings were not saved: the field %s on the page \"General\" "
+
+static const char szFieldNotAnsi[] =
+    FIELD_NOT_SAVED "holds characters that the game cannot read from its settings file: "
+    "they would be saved as other characters or as \"?\".\n\n"
+    "Change them to characters of your system's language or plain Latin letters." NOT_SAVED_END;
+
+static const char szFieldTooLong[] =
+    FIELD_NOT_SAVED "is too long: the settings file keeps up to %d %s of it." NOT_SAVED_END;
+
+static const char szPortEmpty[] =
+    FIELD_NOT_SAVED "is empty, and the game needs a port to connect to.\n\n"
+    "Type the port of the server (2000, if you do not know it)." NOT_SAVED_END;
+
+static const char szPortNotNumber[] =
+    FIELD_NOT_SAVED "holds no number that the settings file can keep: the port is "
+    "written in digits only, up to 4294967295." NOT_SAVED_END;
+
 // The "not saved" message for a failed save, by INISAVE_ result.
 static const char *NotSavedMessage(int nResult)
 {
@@ -176,6 +208,96 @@ static void ShowFlag(HWND hwnd, int nID, BYTE fValue)
     CheckDlgButton(hwnd, nID, fValue ? BST_CHECKED : BST_UNCHECKED);
 }
 
+// The bytes of the key's value that an edit field may hold: what the file
+// gets of it, without the terminator.
+static int RoomOf(const _SETTINGKEY *pKey)
+{
+    return pKey->nKind == KIND_PORT ? PORT_DIGITS : pKey->nSize - 1;
+}
+
+// The key shown in the edit field nID; NULL for any other control.
+static const _SETTINGKEY *FieldKeyOf(int nID)
+{
+    for (int i = 0; i < nKeys; i++)
+        if (aKeys[i].nID == nID && (aKeys[i].nKind == KIND_TEXT || aKeys[i].nKind == KIND_PORT))
+            return &aKeys[i];
+    return NULL;
+}
+
+// The number of characters at the start of pwszText (cch characters) whose
+// ANSI spelling takes at most cbRoom bytes; a character of two UTF-16 units
+// stays whole.
+static int CharsWithinRoom(const WCHAR *pwszText, int cch, int cbRoom)
+{
+    int cchKept = 0, cbUsed = 0;
+    while (cchKept < cch) {
+        int cchChar = IS_HIGH_SURROGATE(pwszText[cchKept]) && cchKept + 1 < cch ? 2 : 1;
+        cbUsed += WideCharToMultiByte(CP_ACP, 0, pwszText + cchKept, cchChar, NULL, 0, NULL,
+                                      NULL);
+        if (cbUsed > cbRoom)
+            break;
+        cchKept += cchChar;
+    }
+    return cchKept;
+}
+
+// EN_CHANGE: a field whose text takes more bytes than the file keeps of it is
+// cut to what fits, in the field, where the player sees it; the caret goes to
+// the end. Its character limit stops typing at the same point wherever one
+// character is one byte; in a double-byte code page the bytes run out first.
+static void FitFieldToRoom(HWND hwnd, int nID)
+{
+    const _SETTINGKEY *pKey = FieldKeyOf(nID);
+    if (pKey == NULL)
+        return;
+    WCHAR wszText[FIELD_READ];
+    int cch = GetDlgItemTextW(hwnd, nID, wszText, FIELD_READ);
+    int cchKept = CharsWithinRoom(wszText, cch, RoomOf(pKey));
+    if (cchKept >= cch)
+        return;
+    wszText[cchKept] = L'\0';
+    // Sends EN_CHANGE again, which now finds the text within its room.
+    SetDlgItemTextW(hwnd, nID, wszText);
+    // At or past the end in the field's own unit, characters or bytes.
+    WPARAM nEnd = (WPARAM)WideCharToMultiByte(CP_ACP, 0, wszText, -1, NULL, 0, NULL, NULL);
+    SendDlgItemMessageA(hwnd, nID, EM_SETSEL, nEnd, (LPARAM)nEnd);
+    SendDlgItemMessageA(hwnd, nID, EM_SCROLLCARET, 0, 0);
+}
+
+// Reads the text of a field into the global of its key, exactly as the field
+// shows it; false, after telling the player why, when the file cannot get it so.
+static bool ReadBackText(HWND hwnd, const _SETTINGKEY *pKey)
+{
+    WCHAR wszText[FIELD_READ];
+    GetDlgItemTextW(hwnd, pKey->nID, wszText, FIELD_READ);
+    int nSpelled = SpellInAnsi(wszText, pKey->szValue, RoomOf(pKey) + 1);
+    if (nSpelled == SPELL_NOT_ANSI)
+        DisplayMessageBoxF(hwnd, MSGBOX_ERROR, szFieldNotAnsi, pKey->szField);
+    else if (nSpelled == SPELL_TOO_LONG)
+        DisplayMessageBoxF(hwnd, MSGBOX_ERROR, szFieldTooLong, pKey->szField, RoomOf(pKey),
+                           AnsiLengthUnit());
+    return nSpelled == SPELL_OK;
+}
+
+// Reads the port field into uPort; false, after telling the player why, when
+// it holds no number (empty, or text pasted past the digits-only rule) or one
+// beyond 32 bits.
+static bool ReadBackPort(HWND hwnd, const _SETTINGKEY *pKey)
+{
+    BOOL fNumber = FALSE;
+    if (GetWindowTextLengthW(GetDlgItem(hwnd, pKey->nID)) == 0) {
+        DisplayMessageBoxF(hwnd, MSGBOX_ERROR, szPortEmpty, pKey->szField);
+        return false;
+    }
+    UINT uValue = GetDlgItemInt(hwnd, pKey->nID, &fNumber, FALSE);
+    if (!fNumber) {
+        DisplayMessageBoxF(hwnd, MSGBOX_ERROR, szPortNotNumber, pKey->szField);
+        return false;
+    }
+    uPort = uValue;
+    return true;
+}
+
 // Reads one key from the file as read at start into its global and shows it
 // in its control.
 static void LoadKey(HWND hwnd, HWND hwndVideoList, const _INISNAPSHOT *pSnapshot,
@@ -185,10 +307,12 @@ static void LoadKey(HWND hwnd, HWND hwndVideoList, const _INISNAPSHOT *pSnapshot
     case KIND_TEXT:
         IniFile_SnapshotLoadString(pSnapshot, pKey->szKey, pKey->szDefault, pKey->szValue,
                                    pKey->nSize);
+        SendDlgItemMessageA(hwnd, pKey->nID, EM_LIMITTEXT, (WPARAM)RoomOf(pKey), 0);
         SetDlgItemTextA(hwnd, pKey->nID, pKey->szValue);
         break;
     case KIND_PORT:
         uPort = (UINT)IniFile_SnapshotLoadInt(pSnapshot, pKey->szKey, pKey->nDefault);
+        SendDlgItemMessageA(hwnd, pKey->nID, EM_LIMITTEXT, (WPARAM)RoomOf(pKey), 0);
         SetDlgItemInt(hwnd, pKey->nID, uPort, FALSE);
         break;
     case KIND_FLAG:
@@ -209,16 +333,18 @@ static void LoadKey(HWND hwnd, HWND hwndVideoList, const _INISNAPSHOT *pSnapshot
 
 // Reads one control back into its global and gives the key's value as text:
 // the global itself for a text, szNumber (NUMBER_SIZE bytes) for a number.
+// NULL, after telling the player why, for a field the file cannot get as it
+// shows.
 static const char *ReadBackKey(HWND hwnd, const _SETTINGKEY *pKey, char *szNumber)
 {
     int nValue = 0;
     const char *pszFormat = "%d";
     switch (pKey->nKind) {
     case KIND_TEXT:
-        GetDlgItemTextA(hwnd, pKey->nID, pKey->szValue, pKey->nSize);
-        return pKey->szValue;
+        return ReadBackText(hwnd, pKey) ? pKey->szValue : NULL;
     case KIND_PORT:
-        uPort = GetDlgItemInt(hwnd, pKey->nID, NULL, FALSE);
+        if (!ReadBackPort(hwnd, pKey))
+            return NULL;
         // Signed on purpose: the game client reads the port with "%d".
         nValue = (int)uPort;
         pszFormat = "%04d";
@@ -241,8 +367,9 @@ static const char *ReadBackKey(HWND hwnd, const _SETTINGKEY *pKey, char *szNumbe
 }
 
 // "Okay": reads every control back and writes the fourteen keys in one
-// replace of the file, in table order. When the file cannot be written the
-// player is told why and false keeps the window open.
+// replace of the file, in table order. When a field cannot be saved as it
+// shows, or the file cannot be written, the player is told why and false
+// keeps the window open; the file is then untouched.
 static bool SaveAll(HWND hwnd)
 {
     char aszNumbers[nKeys][NUMBER_SIZE];
@@ -250,11 +377,13 @@ static bool SaveAll(HWND hwnd)
     for (int i = 0; i < nKeys; i++) {
         aSettings[i].pszKey = aKeys[i].szKey;
         aSettings[i].pszValue = ReadBackKey(hwnd, &aKeys[i], aszNumbers[i]);
+        if (aSettings[i].pszValue == NULL)
+            return false;
     }
     int nResult = IniFile_PutStringsEx(szIniFile, NULL, aSettings, nKeys);
     if (nResult == INISAVE_OK)
         return true;
-    DisplayMessageBoxPath(hwnd, MSGBOX_ERROR, NotSavedMessage(nResult), szIniFile);
+    DisplayMessageBoxPath(hwnd, MSGBOX_ERROR, NotSavedMessage(nResult), szIniFileShown);
     return false;
 }
 
@@ -337,13 +466,14 @@ void Settings_OnCommand(HWND hwnd, DlgItemsControl *p_dic, WORD wID, WORD wCode)
     case IDC_POORMAN:
         ConfirmPoorMan(hwnd);
         break;
-    case IDC_PORT:
-        break;
     case IDC_BROWSE:
         BrowseForBrowser(hwnd);
         break;
     default:
-        ToggleCheck(hwnd, wID, wCode);
+        if (wCode == EN_CHANGE)
+            FitFieldToRoom(hwnd, wID);
+        else
+            ToggleCheck(hwnd, wID, wCode);
         break;
     }
     Settings_Refresh(hwnd, p_dic);

@@ -36,8 +36,9 @@ void Settings_Load(HWND hwnd, HWND hwndVideoList, const _INISNAPSHOT *pSnapshot)
 void Settings_Refresh(HWND hwnd, DlgItemsControl *p_dic);
 
 // Handles WM_COMMAND from control wID with notification wCode. "Okay" saves
-// all fourteen keys at once and closes, or, when the file cannot be written,
-// says so and keeps the window; "Cancel" closes. A close asked for here is
+// all fourteen keys at once and closes, or, when a field cannot be saved as it
+// shows or the file cannot be written, says so and keeps the window; "Cancel"
+// closes. A field whose text outgrows what qw.ini keeps of it is cut to fit. A close asked for here is
 // carried out once the window's WM_COMMAND handler returns, so hwnd and p_dic
 // stay valid to the end of this call.
 void Settings_OnCommand(HWND hwnd, DlgItemsControl *p_dic, WORD wID, WORD wCode);

@@ -1,19 +1,23 @@
 #!/bin/bash
-# check_notices.sh MAP: succeeds only when the program whose linker map is MAP
-# contains no code of others beyond what NOTICES covers: the MinGW-w64 runtime
-# (crt2.o, libmingw32, libmingwex, libmsvcrt) and libgcc (crtbegin.o, crtend.o,
-# libgcc), besides the program's own libraries and the import libraries of the
-# DLLs it may use. Members of the MinGW-w64 runtime that its copying file puts
-# under other licences (gdtoa's number conversions, MinGW's printf layer, the
-# Sun maths, getopt, basename, strtok_r) fail it as well, and so does
-# libstdc++. Prints one line per finding; exits 1 when there is any.
+# check_notices.sh MAP [NOTICES]: succeeds only when the program whose linker
+# map is MAP contains no code of others beyond what NOTICES (the repository's
+# by default) covers: the MinGW-w64 runtime (crt2.o, libmingw32, libmingwex,
+# libmsvcrt) and libgcc (crtbegin.o, crtend.o, libgcc), besides the program's
+# own libraries and the import libraries of the DLLs it may use. Members of
+# the MinGW-w64 runtime that its copying file puts under other licences
+# (gdtoa's number conversions, MinGW's printf layer, the Sun maths, getopt,
+# basename, strtok_r) fail it as well, and so does libstdc++. The parts of
+# libgcc that NOTICES names must be exactly those in the map. Prints one line
+# per finding; exits 1 when there is any.
 set -u
-if [ $# -ne 1 ]; then
-    echo "usage: $0 MAP" >&2
+if [ $# -lt 1 ] || [ $# -gt 2 ]; then
+    echo "usage: $0 MAP [NOTICES]" >&2
     exit 2
 fi
 map=$1
+notices=${2:-$(dirname "$0")/../../NOTICES}
 [ -f "$map" ] || { echo "$map: no such file" >&2; exit 1; }
+[ -f "$notices" ] || { echo "$notices: no such file" >&2; exit 1; }
 
 # The archives the program's own code and the covered runtime come from.
 covered_archive='^(libqw_[a-z0-9_]+|objects|libmingw32|libmingwex|libmsvcrt|libgcc|lib(kernel32|user32|gdi32|comdlg32))\.a$'
@@ -39,5 +43,20 @@ for object in $objects; do
         echo "$map: the program contains $object, which NOTICES does not cover" >&2
         status=1
     fi
+done
+
+# libgcc's parts: the objects loaded from it and its archive's members, by
+# name, against the list "libgcc (crtbegin.o, ...)" in NOTICES.
+in_map=$( (grep -oE '^crt(begin|end)\.o$' <<<"$objects"
+    grep -oE '^libgcc\.a\([^)]+\)$' <<<"$members" | sed 's/^libgcc\.a(//; s/\.o)$//') | sort)
+named=$(tr '\n' ' ' <"$notices" | grep -oE 'library libgcc \([^)]*\)' | head -1 |
+    sed 's/^[^(]*(//; s/)$//' | tr -s ', ' '\n' | sed '/^$/d' | sort)
+for part in $(comm -23 <(echo "$in_map") <(echo "$named")); do
+    echo "$map: the program contains libgcc's $part, which $notices does not name" >&2
+    status=1
+done
+for part in $(comm -13 <(echo "$in_map") <(echo "$named")); do
+    echo "$notices names libgcc's $part, which the program does not contain" >&2
+    status=1
 done
 exit $status

@@ -5,18 +5,26 @@
 #   b  a clone of a in a longer, deeper folder, a few seconds later, umask
 #      077, another TZ, LC_ALL and HOME, and a hostile environment: CFLAGS,
 #      CXXFLAGS, LDFLAGS, RCFLAGS and the compiler's include and library paths
-#      pointing at things that break or change a build, and a SOURCE_DATE_EPOCH
-#      of its own, none of which may reach the release;
+#      pointing at things that break or change a build, none of which may
+#      reach the release, and the commit's time as SOURCE_DATE_EPOCH, which
+#      BUILDINFO must say it used;
 #   c  the output of git archive (no .git) unpacked inside another git work
-#      tree with another commit time, given the commit and its time.
-# The package, SHA256SUMS and the shipped program must be identical in all
-# three, and the 64-bit program in a and b. The package must hold exactly
+#      tree with another commit time, with nothing but the stamp of git
+#      archive to name the commit and its time.
+# The package (named with the commit), SHA256SUMS and the shipped program
+# must be identical in all three, and the 64-bit program in a and b. The
+# package must hold exactly
 # qwconfig.exe (the program built beside it, its PE time stamp 0, the commit
 # in its version record), qwconfig-README.txt (naming the commit),
 # qwconfig-LICENSE.txt and qwconfig-NOTICES.txt (the repository's, with CR LF
 # line ends), each with the commit's time, mode rw-r--r-- and no extra fields;
-# BUILDINFO must name the commit, its time and the checksums; sha256sum -c must
-# pass; and release.sh must refuse a clone with uncommitted changes.
+# BUILDINFO must name the commit, where it came from, its time, the packages
+# of the compiler and of windres's preprocessor and the checksums; sha256sum -c
+# must pass; check_notices.sh must fail a NOTICES whose libgcc parts differ
+# from the map's; and release.sh must refuse, leaving dist/ alone, a clone
+# with uncommitted changes, a time after 2107, --commit in a clone, a clone
+# that git refuses to read (another owner), with and without --commit, and a
+# package version that dpkg-query cannot give.
 # ROOT's changes that are not committed yet are checked too: the clone a gets
 # them as a commit of its own.
 set -u
@@ -46,11 +54,11 @@ clone_work_tree() {
 }
 
 # build DEST UMASK [ENV...]: ./release.sh in DEST under UMASK and the extra
-# environment ENV, with the arguments in RELEASE_ARGS.
+# environment ENV.
 build() {
     local dest=$1 mask=$2
     shift 2
-    (cd "$dest" && umask "$mask" && env "$@" ./release.sh "${RELEASE_ARGS[@]}") >"$dest.log" 2>&1 || {
+    (cd "$dest" && umask "$mask" && env "$@" ./release.sh) >"$dest.log" 2>&1 || {
         tail -30 "$dest.log"
         fail "the release build in $dest failed"
     }
@@ -91,20 +99,18 @@ hostile=(CFLAGS="$forced" CXXFLAGS="$forced -march=native" CPPFLAGS="$forced"
     LDFLAGS="-Wl,--insert-timestamp" RCFLAGS="-I$WORK/hostile/include"
     CPATH="$WORK/hostile/include" C_INCLUDE_PATH="$WORK/hostile/include"
     CPLUS_INCLUDE_PATH="$WORK/hostile/include" LIBRARY_PATH="$WORK/hostile/lib"
-    SOURCE_DATE_EPOCH=1 HOME="$WORK/home-b" TZ=Pacific/Kiritimati LC_ALL=C.UTF-8)
+    HOME="$WORK/home-b" TZ=Pacific/Kiritimati LC_ALL=C.UTF-8)
 
-RELEASE_ARGS=()
 build "$A" 022 TZ=UTC LC_ALL=C
 build_win64 "$A"
 sleep 2
-build "$B" 077 "${hostile[@]}"
+build "$B" 077 "${hostile[@]}" SOURCE_DATE_EPOCH="$epoch"
 build_win64 "$B"
-RELEASE_ARGS=(--epoch "$epoch" --commit "$commit")
 build "$C" 022 TZ=America/St_Johns LC_ALL=C
 [ $status -eq 0 ] || exit 1
-grep -q "not its source" "$C.log" || fail "release.sh in $C did not say that it ignores the outer work tree"
 
-package=$(cd "$A" && ls dist/*.zip)
+package=dist/qwconfig-$(cat "$A/build/release/version.txt")-g${commit:0:7}.zip
+[ -f "$A/$package" ] || fail "$A has no $package: $(ls "$A/dist")"
 for f in dist/SHA256SUMS build/release/qwconfig.exe "$package"; do
     for other in "$B" "$C"; do
         cmp -s "$A/$f" "$other/$f" || fail "$f differs between $A and $other"
@@ -120,7 +126,15 @@ for dir in "$A" "$B" "$C"; do
     grep -q "^SOURCE_DATE_EPOCH: $epoch " "$dir/dist/BUILDINFO" || fail "$dir/dist/BUILDINFO does not give the time $epoch"
     grep -qx "  $(sha256sum <"$A/$package" | cut -d' ' -f1)  ${package#dist/}" "$dir/dist/BUILDINFO" ||
         fail "$dir/dist/BUILDINFO does not give the package's checksum"
-    grep -Eq '^  g\+\+-mingw-w64-i686-posix [^ ]+$' "$dir/dist/BUILDINFO" || fail "$dir/dist/BUILDINFO gives no compiler version"
+    for compiler in g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix; do
+        grep -q "^  $compiler [^ ][^ ]*\$" "$dir/dist/BUILDINFO" ||
+            fail "$dir/dist/BUILDINFO gives no $compiler"
+    done
+done
+for row in "$A:read by git" "$B:SOURCE_DATE_EPOCH of the environment" \
+    "$C:stamped by git archive"; do
+    grep -q "${row#*:}" "${row%%:*}/dist/BUILDINFO" ||
+        fail "${row%%:*}/dist/BUILDINFO does not say '${row#*:}'"
 done
 i686-w64-mingw32-windres -i "$A/build/release/qwconfig.exe" -O rc 2>/dev/null |
     grep -q "VALUE \"SourceCommit\", \"$commit\"" || fail "the version record does not name the commit $commit"
@@ -171,13 +185,45 @@ for problem in problems:
 sys.exit(1 if problems else 0)
 PY
 
-# A clone with a change not committed is refused, and its dist/ left alone.
+# NOTICES must name libgcc's parts as the map shows them: none missing, none more.
+for change in 's/, _divdi3//' 's/_ctors/_ctors, _udivdi3/'; do
+    sed "$change" "$A/NOTICES" >"$WORK/NOTICES"
+    ! "$A/tests/resources/check_notices.sh" "$A/build/release/qwconfig.map" "$WORK/NOTICES" \
+        2>/dev/null ||
+        fail "check_notices.sh passes a NOTICES changed with $change"
+done
+
+# refuse DIR PATTERN COMMAND...: COMMAND in DIR must fail, say PATTERN, and
+# leave DIR/dist alone.
+refuse() {
+    local dir=$1 pattern=$2 before
+    shift 2
+    before=$(sha256sum "$dir"/dist/*)
+    if (cd "$dir" && "$@") >"$dir.refused.log" 2>&1; then
+        fail "$* in $dir made a release"
+    elif ! grep -q -- "$pattern" "$dir.refused.log"; then
+        fail "$* in $dir failed without saying '$pattern': $(tail -3 "$dir.refused.log")"
+    fi
+    [ "$(sha256sum "$dir"/dist/*)" = "$before" ] || fail "a refused $* changed $dir/dist/"
+}
+mkdir "$WORK/bin"
+cat >"$WORK/bin/dpkg-query" <<'END'
+#!/bin/sh
+case " $* " in *" zlib1g "*) exit 1 ;; esac
+exec /usr/bin/dpkg-query "$@"
+END
+chmod +x "$WORK/bin/dpkg-query"
+refuse "$C" "cannot give the version" env PATH="$WORK/bin:$PATH" ./release.sh
+refuse "$C" "after 2107" ./release.sh --epoch 4354819200
+refuse "$A" "for trees without .git" ./release.sh --commit "$commit"
 echo "# a change" >>"$A/README.md"
-before=$(sha256sum "$A/$package")
-if (cd "$A" && ./release.sh) >"$A.dirty.log" 2>&1; then
-    fail "release.sh built a clone with uncommitted changes"
-elif ! grep -q "not committed" "$A.dirty.log"; then
-    fail "release.sh failed on uncommitted changes without saying so: $(tail -3 "$A.dirty.log")"
+refuse "$A" "not committed" ./release.sh
+if [ "$(id -u)" -eq 0 ]; then
+    chown -R nobody "$A"
+    refuse "$A" "dubious ownership" ./release.sh
+    refuse "$A" "dubious ownership" ./release.sh --commit "$commit" --epoch "$epoch"
+    chown -R 0 "$A"
+else
+    echo "check_release: not root, so a clone of another owner is not tried"
 fi
-[ "$(sha256sum "$A/$package" 2>/dev/null)" = "$before" ] || fail "a refused release.sh changed dist/"
 exit $status

@@ -7,7 +7,13 @@
 
 #include <windows.h>
 
+#include <stdlib.h>
 #include <string.h>
+
+// In a GoogleTest test: a run that asks for an ANSI code page (QW_EXPECT_ACP,
+// given to Wine with the locale that makes it) fails where it did not get it.
+#define EXPECT_CODE_PAGE() \
+    ASSERT_EQ(getenv("QW_EXPECT_ACP") ? (UINT)atoi(getenv("QW_EXPECT_ACP")) : GetACP(), GetACP())
 
 // Puts pNew in place of the function pszName that this program imports from
 // pszDll; gives the address it replaced, or null when there is no such import.

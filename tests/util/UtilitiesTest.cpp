@@ -373,20 +373,30 @@ TEST(MessageBoxes, FormattedTextIsCutTo1023Characters)
 
 // ---------------------------------------------------------------- file helpers
 
+
 TEST(Files, RemoveEndingSlashTakesOffOneTrailingBackslashOnly)
 {
+    EXPECT_CODE_PAGE();
+    // 0x95 0x5C is one character in code page 932 (its second byte is no
+    // backslash there), two in 1252.
     const struct {
+        UINT uCodePage;   // 0: any
         const char *pszIn;
         const char *pszOut;
     } aCases[] = {
-        { "C:\\Games\\Quarrow\\", "C:\\Games\\Quarrow" },
-        { "C:\\Games\\Quarrow", "C:\\Games\\Quarrow" },
-        { "C:\\Games\\\\", "C:\\Games\\" },
-        { "C:/Games/", "C:/Games/" },
-        { "\\", "" },
-        { "", "" },
+        { 0, "C:\\Games\\Quarrow\\", "C:\\Games\\Quarrow" },
+        { 0, "C:\\Games\\Quarrow", "C:\\Games\\Quarrow" },
+        { 0, "C:\\Games\\\\", "C:\\Games\\" },
+        { 0, "C:/Games/", "C:/Games/" },
+        { 0, "\\", "" },
+        { 0, "", "" },
+        { 932, "C:\\\x95\x5c", "C:\\\x95\x5c" },
+        { 932, "C:\\\x95\x5c\\", "C:\\\x95\x5c" },
+        { 1252, "C:\\\x95\x5c", "C:\\\x95" },
     };
     for (const auto &c : aCases) {
+        if (c.uCodePage != 0 && c.uCodePage != GetACP())
+            continue;
         char szPath[32];
         memset(szPath, 'z', sizeof(szPath));
         strcpy(szPath, c.pszIn);
@@ -663,37 +673,64 @@ TEST_F(DialogFailures, ARefusedStartingNameIsTriedOnceMoreWithoutItOrItsFolder)
     EXPECT_STREQ(szQuoted, szFile);
 }
 
-// A chosen path is kept only in an ANSI spelling (code page 1252 under Wine)
-// that names the very file the player chose.
+TEST_F(DialogFailures, AStartingNameThatFillsTheBufferStartsTheDialogThere)
+{
+    // 259 bytes, the second in code page 932 only: 126 characters of two bytes.
+    for (const char *pszUnit : { "a", "\xe8\xa1\xa8" }) {
+        std::string strName = "C:\\";
+        for (int i = 0; i < (pszUnit[1] != '\0' ? 126 : 252); i++)
+            strName += pszUnit;
+        WCHAR wszName[MAX_PATH];
+        CopyWide((strName += ".exe").c_str(), wszName, MAX_PATH);
+        char szFile[MAX_PATH] = "";
+        if (WideCharToMultiByte(CP_ACP, 0, wszName, -1, szFile, MAX_PATH, NULL, NULL) != MAX_PATH)
+            continue;
+        g_astrStartDirs.clear();
+        EXPECT_FALSE(Browse(szFile));
+        EXPECT_EQ(std::vector<std::string>{ strName }, g_astrStartDirs);
+    }
+}
+
+// A chosen path is kept only in an ANSI spelling (code page 1252 or 932 under
+// Wine) that names the very file the player chose.
 TEST_F(DialogFailures, AChosenPathIsKeptOnlyWhereTheCodePageNamesThatFile)
 {
-    if (GetACP() != 1252)
-        GTEST_SKIP() << "the ANSI code page is " << GetACP() << ", not 1252";
+    EXPECT_CODE_PAGE();
+    // 156 characters, 262 bytes in code page 932.
+    std::string strDbcsLong = "C:\\" + std::string(43, 'x');
+    while (strDbcsLong.size() < 46 + 3 * 106)
+        strDbcsLong += "\xe8\xa1\xa8";
     const struct {
-        const char *pszChosen;   // UTF-8, as the dialog gives it
+        UINT uCodePage;
+        std::string strChosen;   // UTF-8, as the dialog gives it
         bool fFill;              // the dialog leaves no terminator
         const char *pszShort;    // the short name the system gives, or NULL
-        const char *pszKept;     // in code page 1252; NULL: refused with a box
+        const char *pszKept;     // in the ANSI code page; NULL: refused with a box
         const char *pszBox;      // what the box says
     } aCases[] = {
-        { "C:\\Caf\xc3\xa9\\browser.exe", false, NULL, "C:\\Caf\xe9\\browser.exe", NULL },
+        { 1252, "C:\\Caf\xc3\xa9\\browser.exe", false, NULL, "C:\\Caf\xe9\\browser.exe", NULL },
         // A Polish L with a stroke: best fit would make it "L".
-        { "C:\\\xc5\x81ukasz\\browser.exe", false, NULL, NULL, "cannot be kept" },
-        { "C:\\\xc5\x81ukasz\\browser.exe", false, "C:\\UKASZ~1\\browser.exe",
+        { 0, "C:\\\xc5\x81ukasz\\browser.exe", false, NULL, NULL, "cannot be kept" },
+        { 0, "C:\\\xc5\x81ukasz\\browser.exe", false, "C:\\UKASZ~1\\browser.exe",
           "C:\\UKASZ~1\\browser.exe", NULL },
         // A drive without short names gives the long name back.
-        { "C:\\\xc5\x81ukasz\\browser.exe", false, "C:\\\xc5\x81ukasz\\browser.exe", NULL,
+        { 0, "C:\\\xc5\x81ukasz\\browser.exe", false, "C:\\\xc5\x81ukasz\\browser.exe", NULL,
           "cannot be kept" },
-        { "D:\\\xe6\xb8\xb8\xe6\x88\x8f\\game.exe", false, NULL, NULL, "cannot be kept" },
-        { "", true, NULL, NULL, "too long" },
+        { 1252, "D:\\\xe6\xb8\xb8\xe6\x88\x8f\\game.exe", false, NULL, NULL, "cannot be kept" },
+        { 1252, "", true, NULL, NULL, "259 characters" },
+        // Its second byte is 0x5C, the backslash of code page 1252.
+        { 932, "D:\\\xe8\xa1\xa8\\game.exe", false, NULL, "D:\\\x95\x5c\\game.exe", NULL },
+        { 932, strDbcsLong + ".exe", false, NULL, NULL, "259 bytes" },
     };
     for (const auto &c : aCases) {
-        SCOPED_TRACE(c.pszChosen);
+        if (c.uCodePage != 0 && c.uCodePage != GetACP())
+            continue;
+        SCOPED_TRACE(c.strChosen);
         char szFile[MAX_PATH + 1];
         memset(szFile, 'z', sizeof(szFile));
         strcpy(szFile, "C:\\old\\browser.exe");
         g_astrStartNames.clear();
-        g_aScript = { { TRUE, 0, c.pszChosen, c.fFill } };
+        g_aScript = { { TRUE, 0, c.strChosen.c_str(), c.fFill } };
         g_pszShortName = c.pszShort;
         Answerer answerer({ c.pszKept != NULL ? 0 : IDOK });
         EXPECT_EQ(c.pszKept != NULL, Browse(szFile));

@@ -164,6 +164,21 @@ void EditorSession::setText(int nID, const char *pszText)
     sync();
 }
 
+void EditorSession::paste(int nID, const char *pszText)
+{
+    std::wstring wstrText = fromUtf8(pszText);
+    size_t cb = (wstrText.size() + 1) * sizeof(WCHAR);
+    HGLOBAL hText = GlobalAlloc(GMEM_MOVEABLE, cb);
+    memcpy(GlobalLock(hText), wstrText.c_str(), cb);
+    GlobalUnlock(hText);
+    if (!OpenClipboard(NULL) || !EmptyClipboard() || !SetClipboardData(CF_UNICODETEXT, hText))
+        GlobalFree(hText);
+    CloseClipboard();
+    SendMessageA(control(nID), EM_SETSEL, 0, -1);
+    SendMessageA(control(nID), WM_PASTE, 0, 0);
+    sync();
+}
+
 void EditorSession::sync()
 {
     if (IsWindow(hwnd))

@@ -35,6 +35,9 @@ public:
     bool checked(int nID) const;
     std::string text(int nID) const;
     void setText(int nID, const char *pszText);
+    // Replaces a field's text as a paste of the UTF-8 text would (the field's
+    // own limit applies, unlike setText's).
+    void paste(int nID, const char *pszText);
     // Waits until every message sent so far has been handled; a posted one
     // (clickAsync) may still wait in the editor's queue.
     void sync();

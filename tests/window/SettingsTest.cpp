@@ -236,8 +236,11 @@ TEST_F(Settings, OkayWritesWhatThePlayerEntered)
     ASSERT_TRUE(start());
     editor.setText(IDC_HOST, "");
     editor.setText(IDC_PORT, "80");
-    editor.setText(IDC_FINEROT, "0.123456789012345678");   // longer than 15
+    // Text set from outside past a field's room is cut in the field itself.
+    editor.setText(IDC_FINEROT, "0.123456789012345678");
     editor.setText(IDC_BROWSER, std::string(300, 'b').c_str());
+    EXPECT_EQ("0.1234567890123", editor.text(IDC_FINEROT));
+    EXPECT_EQ(std::string(259, 'b'), editor.text(IDC_BROWSER));
     editor.click(IDC_SAVEIGNORES);
     editor.click(IDC_FULLSCREEN);
     editor.click(IDC_SOUNDS);
@@ -409,6 +412,78 @@ void ChangeEverything(EditorSession &editor)
     editor.click(IDC_SOUNDS);
     SendMessageA(editor.control(IDC_VIDEOMODE), LB_SETCURSEL, 0, 0);
     editor.command(IDC_VIDEOMODE, LBN_SELCHANGE);
+}
+
+// "\u8868" in UTF-8; code page 932 spells it 0x95 0x5C, two bytes.
+#define HYO "\xe8\xa1\xa8"
+#define HYO_932 "\x95\x5c"
+
+std::string Repeat(const char *psz, int n)
+{
+    std::string str;
+    while (n-- > 0)
+        str += psz;
+    return str;
+}
+
+TEST_F(Settings, AFieldIsSavedAsItShowsOrABoxSaysWhyAndTheFileStays)
+{
+    EXPECT_CODE_PAGE();
+    const std::string strHost259 = std::string(259, 'h');
+    const std::string strHyo129 = Repeat(HYO, 129) + "h", strHyo130 = Repeat(HYO, 130);
+    const std::string strDbcs259 = Repeat(HYO_932, 129) + "h";
+    const struct {
+        UINT uCodePage;          // 0: any
+        int nID;
+        const char *pszKey;
+        std::string strPasted;   // UTF-8
+        std::string strShown;    // UTF-8, what the field then shows
+        std::string strSaved;    // the value's bytes in qw.ini; "" with pszBox
+        const char *pszBox;      // what the box says; NULL: saved
+    } aCases[] = {
+        { 0, IDC_HOST, "server_address", strHost259, strHost259, strHost259, NULL },
+        { 0, IDC_HOST, "server_address", strHost259 + "x", strHost259, strHost259, NULL },
+        { 0, IDC_NORMALROT, "normal_camera_rotation_speed", "1234567890123456", "123456789012345",
+          "123456789012345", NULL },
+        { 0, IDC_PORT, "server_port", "42949672951", "4294967295", "-001", NULL },
+        { 0, IDC_PORT, "server_port", "", "", "", "is empty" },
+        { 0, IDC_PORT, "server_port", "9999999999", "9999999999", "", "no number" },
+        { 0, IDC_BROWSER, "browser", "C:\\\xc5\x81ukasz\\b.exe", "C:\\\xc5\x81ukasz\\b.exe", "",
+          "cannot read" },
+        { 1252, IDC_HOST, "server_address", HYO HYO, HYO HYO, "", "cannot read" },
+        { 1252, IDC_FINEROT, "fine_camera_rotation_speed", "2.5\xc3\xa9", "2.5\xc3\xa9", "2.5\xe9",
+          NULL },
+        { 932, IDC_HOST, "server_address", strHyo129, strHyo129, strDbcs259, NULL },
+        { 932, IDC_BROWSER, "browser", strHyo130, Repeat(HYO, 129), Repeat(HYO_932, 129), NULL },
+        { 932, IDC_FINEROT, "fine_camera_rotation_speed", "2.5\xc3\xa9", "2.5\xc3\xa9", "",
+          "cannot read" },
+    };
+    for (const auto &c : aCases) {
+        if (c.uCodePage != 0 && c.uCodePage != GetACP())
+            continue;
+        SCOPED_TRACE(c.pszKey + (" = " + c.strPasted));
+        ASSERT_TRUE(start(szSample));
+        editor.paste(c.nID, c.strPasted.c_str());
+        WCHAR wszShown[1024] = L"";
+        GetWindowTextW(editor.control(c.nID), wszShown, 1024);
+        EXPECT_EQ(c.strShown, utf8(wszShown));
+        if (c.pszBox == NULL) {
+            ASSERT_TRUE(okay());
+            EXPECT_EQ(c.strSaved, ValueOf(file(), c.pszKey));
+            continue;
+        }
+        editor.clickAsync(IDOK);
+        HWND hwndBox = editor.waitForDialog("Error");
+        ASSERT_NE(nullptr, hwndBox);
+        char szText[1024] = "";
+        GetDlgItemTextA(hwndBox, 0xFFFF, szText, sizeof(szText));
+        EXPECT_NE(nullptr, strstr(szText, c.pszBox)) << szText;
+        EXPECT_TRUE(editor.answerDialog(hwndBox, IDOK));
+        EXPECT_TRUE(IsWindowVisible(editor.hwnd));
+        EXPECT_EQ(szSample, file());
+        PostMessageA(editor.hwnd, WM_CLOSE, 0, 0);
+        ASSERT_TRUE(editor.waitForExit());
+    }
 }
 
 TEST_F(Settings, CancelAndCloseBoxLeaveTheFileAsItWas)
@@ -592,10 +667,22 @@ TEST_F(Folders, APathTooLongGoesThroughTheShortNameOrTheBoxSaysWhyNot)
         g_nShortNames = c.nShortNames;
         ASSERT_TRUE(SetCurrentDirectoryW(wstrDeep.c_str()));
         if (c.pszBox == NULL) {
+            ASSERT_TRUE(writeFileBytes(utf8(wstrDeep + L"\\qw.ini"), szSample));
+            SetFileAttributesW((wstrDeep + L"\\qw.ini").c_str(), FILE_ATTRIBUTE_READONLY);
             ASSERT_TRUE(editor.start("."));
             WCHAR wszShort[MAX_PATH];
             ASSERT_NE(0u, GetShortPathNameW(wstrDeep.c_str(), wszShort, MAX_PATH));
             EXPECT_EQ(utf8(std::wstring(wszShort) + L"\\qw.ini"), szIniFile);
+            // A box names the file by the folder's own name, not its short one.
+            editor.clickAsync(IDOK);
+            HWND hwndBox = editor.waitForDialog("Error");
+            ASSERT_NE(nullptr, hwndBox);
+            WCHAR wszText[1024] = L"";
+            GetDlgItemTextW(hwndBox, 0xFFFF, wszText, 1024);
+            EXPECT_NE(std::string::npos, utf8(wszText).find("xxx\\d\xc3\xa9\xc3\xa9\\qw.ini\n"))
+                << utf8(wszText);
+            ASSERT_TRUE(editor.answerDialog(hwndBox, IDOK));
+            SetFileAttributesW((wstrDeep + L"\\qw.ini").c_str(), FILE_ATTRIBUTE_NORMAL);
             EXPECT_TRUE(okay());
             EXPECT_TRUE(fileExists(utf8(wstrDeep + L"\\qw.ini")));
             continue;

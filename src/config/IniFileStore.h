@@ -14,12 +14,16 @@ struct _INIPIECE {
     size_t cb;
 };
 
+// Room for a file's name without its folder (UTF-8).
+#define INISTORE_NAME 260
+
 // A file as one read found it.
 struct _INIFILEDATA {
     unsigned char *pb;   // the whole content, NULL when missing or empty
     size_t cb;
     bool fExists;
     void *pvFacts;       // what the platform learned of the file, for the replace
+    char szRestored[INISTORE_NAME]; // (Windows) the backup that the read put back, or ""
 };
 
 // File names: on POSIX as the system takes them; on Windows in UTF-8 (ASCII

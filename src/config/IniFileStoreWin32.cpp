@@ -1,15 +1,12 @@
 // IniFileStore on Windows: reading a file whole and putting new content in its
 // place with a temporary file and ReplaceFileW (which keeps the replaced
 // file's attributes, permissions and creation time), or in place where no
-// temporary file can stand in for it.
-//
-// ReplaceFileW is given a backup name of the store's own
-// ("<file>.qwconfig-<pid>-<n>.bak"), so that whatever state a failed or
-// interrupted replace leaves, every file of it has a name the store knows:
-// after a failure the new content is moved in where the file is gone, or the
-// old one moved back; a read that finds the file missing puts such a backup
-// back first. Saves of one file through this module wait for each other on a
-// mutex named after the file's full name.
+// temporary file can stand in for it. It decides only by what Windows
+// promises: a file's bytes, read through a handle that keeps writers out, and
+// whether somebody holds a file open; never by a file index or a process
+// number. ReplaceFileW is given a backup name of the store's own
+// ("<file>.qwconfig-<pid>-<n>.bak"), so every file of a failed or interrupted
+// replace has a name the store knows (IniFileStore.h tells how each is met).
 #include "IniFileStore.h"
 
 #include "IniFiles.h"
@@ -17,8 +14,10 @@
 #include <windows.h>
 
 #include <limits.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <wchar.h>
 
 // The seam's names of the calls are known to every build; only a test build
 // routes the calls through it.
@@ -44,9 +43,8 @@
 #define BACKUP_END ".bak"
 
 // Attributes that a replaced file keeps (read-only files are never replaced).
-#define KEPT_ATTRIBUTES \
-    (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | \
-     FILE_ATTRIBUTE_NOT_CONTENT_INDEXED)
+#define KEPT_ATTRIBUTES (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | \
+                         FILE_ATTRIBUTE_NOT_CONTENT_INDEXED)
 
 // How long a save waits for another save of the same file, in milliseconds.
 #define SAVE_LOCK_WAIT 2000
@@ -62,8 +60,7 @@
 // What a read learned of the file: its number of hard links, attributes,
 // creation time, and whether its name is a symbolic link.
 struct _WIN32FACTS {
-    DWORD nLinks;
-    DWORD dwAttributes;
+    DWORD nLinks, dwAttributes;
     FILETIME ftCreated;
     bool fLink;
 };
@@ -78,18 +75,16 @@ enum {
     SETTLED_NEW,   // the new content is in place
     SETTLED_GONE,  // the file holds the old content, the temporary file is gone
     SETTLED_LOST,  // the file is missing: its content is only under the backup name, if anywhere
-    SETTLED_UNKNOWN // the file is there, but whether it holds the old or the new content cannot be told
+    SETTLED_UNKNOWN // the file is there; whether it holds the old or the new content is unknown
 };
 
 // The INIFILE_ result for a failed open of a file to read.
 static int ResultOfOpenError(DWORD dwError)
 {
     switch (dwError) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
+    case ERROR_FILE_NOT_FOUND: case ERROR_PATH_NOT_FOUND:
         return INIFILE_MISSING;
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
+    case ERROR_SHARING_VIOLATION: case ERROR_LOCK_VIOLATION:
         return INIFILE_LOCKED;
     case ERROR_ACCESS_DENIED:
         return INIFILE_DENIED;
@@ -102,26 +97,15 @@ static int ResultOfOpenError(DWORD dwError)
 static int ResultOfSaveError(DWORD dwError)
 {
     switch (dwError) {
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
+    case ERROR_SHARING_VIOLATION: case ERROR_LOCK_VIOLATION:
         return INISAVE_LOCKED;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_WRITE_PROTECT:
+    case ERROR_ACCESS_DENIED: case ERROR_WRITE_PROTECT:
         return INISAVE_DENIED;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
+    case ERROR_DISK_FULL: case ERROR_HANDLE_DISK_FULL:
         return INISAVE_FULL;
-    case ERROR_CRC:
-    case ERROR_IO_DEVICE:
-    case ERROR_READ_FAULT:
-    case ERROR_WRITE_FAULT:
-    case ERROR_GEN_FAILURE:
-    case ERROR_SECTOR_NOT_FOUND:
-    case ERROR_SEEK:
-    case ERROR_NOT_READY:
-    case ERROR_DEV_NOT_EXIST:
-    case ERROR_NETNAME_DELETED:
-    case ERROR_UNEXP_NET_ERR:
+    case ERROR_CRC: case ERROR_IO_DEVICE: case ERROR_READ_FAULT: case ERROR_WRITE_FAULT:
+    case ERROR_GEN_FAILURE: case ERROR_SECTOR_NOT_FOUND: case ERROR_SEEK: case ERROR_NOT_READY:
+    case ERROR_DEV_NOT_EXIST: case ERROR_NETNAME_DELETED: case ERROR_UNEXP_NET_ERR:
         return INISAVE_IO;
     default:
         return INISAVE_FAILED;
@@ -202,40 +186,14 @@ static bool NameExists(const wchar_t *pwszName)
     return true;
 }
 
-// Compares the open file, read from its start, with the pieces: 1 when it
-// holds exactly their bytes, 0 when not, -1 (last error set) when it cannot be
-// read.
-static int HoldsPieces(HANDLE hFile, const _INIPIECE *aPieces, size_t nPieces)
+// Compares the open file, read from its start, with the cb bytes at pb: 1
+// when it holds exactly them, 0 when not, -1 (last error set) when it cannot
+// be read.
+static int HoldsBytes(HANDLE hFile, const unsigned char *pb, size_t cb)
 {
     if (SetFilePointer(hFile, 0, NULL, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
         return -1;
-    unsigned char abBlock[4096];
-    for (size_t i = 0; i < nPieces; i++) {
-        for (size_t cbDone = 0; cbDone < aPieces[i].cb;) {
-            size_t cb = aPieces[i].cb - cbDone < sizeof(abBlock) ? aPieces[i].cb - cbDone : sizeof(abBlock);
-            long cbRead = ReadSome(hFile, abBlock, cb);
-            if (cbRead <= 0)
-                return cbRead < 0 ? -1 : 0;
-            if (memcmp(abBlock, aPieces[i].pb + cbDone, (size_t)cbRead) != 0)
-                return 0;
-            cbDone += (size_t)cbRead;
-        }
-    }
-    return IniStore_HoldsBytes(ReadSome, hFile, NULL, 0);
-}
-
-// HoldsPieces for the bytes that were read.
-static int HoldsBytes(HANDLE hFile, const _INIFILEDATA *pfd)
-{
-    const _INIPIECE old = {pfd->pb, pfd->cb};
-    return HoldsPieces(hFile, &old, 1);
-}
-
-// A function of kernel32 or ntdll that older Windows may lack, or NULL.
-static FARPROC SystemProc(const char *pszModule, const char *pszName)
-{
-    HMODULE hModule = GetModuleHandleA(pszModule);
-    return hModule ? GetProcAddress(hModule, pszName) : NULL;
+    return IniStore_HoldsBytes(ReadSome, hFile, pb, cb);
 }
 
 // Opens the file of that name with dwAccess, sharing it with everyone.
@@ -253,11 +211,10 @@ static int IsHeld(const wchar_t *pwszName)
 {
     HANDLE hFile = CreateFileW(pwszName, GENERIC_READ, FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, NULL);
-    if (hFile != INVALID_HANDLE_VALUE) {
-        CloseHandle(hFile);
-        return 0;
-    }
-    return GetLastError() == ERROR_SHARING_VIOLATION ? 1 : -1;
+    if (hFile == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_SHARING_VIOLATION ? 1 : -1;
+    CloseHandle(hFile);
+    return 0;
 }
 
 // Opens the file that was read with dwAccess, sharing it with others only as
@@ -290,24 +247,13 @@ static int OpenUnchanged(const wchar_t *pwszFile, const _INIFILEDATA *pfd, int n
     else if (bhfi.nFileSizeHigh != (DWORD)((unsigned long long)pfd->cb >> 32) ||
              bhfi.nFileSizeLow != (DWORD)pfd->cb)
         nResult = INISAVE_CHANGED;
-    else if ((nSame = HoldsBytes(*phFile, pfd)) != 0)
+    else if ((nSame = HoldsBytes(*phFile, pfd->pb, pfd->cb)) != 0)
         nResult = nSame > 0 ? INISAVE_OK : ResultOfSaveError(GetLastError());
     if (nResult != INISAVE_OK) {
         CloseHandle(*phFile);
         *phFile = INVALID_HANDLE_VALUE;
     }
     return nResult;
-}
-
-// Flushes the file of that name once more through a handle of its own, so
-// that what Windows still holds of it after the replace goes to the disk too.
-static void FlushAfterReplace(const wchar_t *pwszFile)
-{
-    HANDLE hFile = OpenShared(pwszFile, GENERIC_WRITE);
-    if (hFile == INVALID_HANDLE_VALUE)
-        return;
-    Flush(hFile);
-    CloseHandle(hFile);
 }
 
 // Replaces pwszFile with pwszTemp, the old file going to pwszBackup; the last
@@ -331,8 +277,7 @@ static bool MoveToFreeName(const wchar_t *pwszFrom, const wchar_t *pwszTo)
 // Waits *pdwPause milliseconds and doubles the next pause.
 static void Pause(DWORD *pdwPause)
 {
-    Sleep(*pdwPause);
-    *pdwPause *= 2;
+    Sleep((*pdwPause *= 2) / 2);
 }
 
 // Marks the open file hFile (opened with DELETE) to be deleted when it is
@@ -342,35 +287,31 @@ static bool DeleteWhenClosed(HANDLE hFile)
 {
     typedef BOOL(WINAPI * PFNSETFILEINFORMATIONBYHANDLE)(HANDLE, int, LPVOID, DWORD);
     typedef LONG(WINAPI * PFNNTSETINFORMATIONFILE)(HANDLE, void *, void *, ULONG, int);
-    struct {
-        union {
-            LONG nStatus;
-            void *pv;
-        } u;
-        ULONG_PTR uInformation;
-    } iosb;
+    ULONG_PTR auIoStatus[2]; // IO_STATUS_BLOCK: a status (or pointer), and a number
     BOOLEAN fDelete = TRUE;
     PFNSETFILEINFORMATIONBYHANDLE pfnSetInfo =
-        (PFNSETFILEINFORMATIONBYHANDLE)(void (*)(void))SystemProc("kernel32.dll", "SetFileInformationByHandle");
+        (PFNSETFILEINFORMATIONBYHANDLE)(void (*)(void))GetProcAddress(GetModuleHandleA("kernel32.dll"),
+                                                                      "SetFileInformationByHandle");
     // FileDispositionInfo (4) and FileDispositionInformation (13): one BOOLEAN.
     if (pfnSetInfo)
         return pfnSetInfo(hFile, 4, &fDelete, sizeof(fDelete)) != FALSE;
     PFNNTSETINFORMATIONFILE pfnNtSetInfo =
-        (PFNNTSETINFORMATIONFILE)(void (*)(void))SystemProc("ntdll.dll", "NtSetInformationFile");
-    return pfnNtSetInfo && pfnNtSetInfo(hFile, &iosb, &fDelete, sizeof(fDelete), 13) >= 0;
+        (PFNNTSETINFORMATIONFILE)(void (*)(void))GetProcAddress(GetModuleHandleA("ntdll.dll"),
+                                                                "NtSetInformationFile");
+    return pfnNtSetInfo && pfnNtSetInfo(hFile, auIoStatus, &fDelete, sizeof(fDelete), 13) >= 0;
 }
 
-// Deletes the file of that name when it holds exactly the bytes that were
-// read, through a handle of its own (so that a program that opens it later
-// without sharing deletion cannot keep it); 1 when it goes, 0 when it holds
-// others, -1 when that cannot be told or done.
-static int DeleteIfHolds(const wchar_t *pwszName, const _INIFILEDATA *pfd)
+// 1 when the file of that name holds exactly the bytes that were read, 0 when
+// it holds others, -1 when that cannot be told; with fDelete, a file that
+// holds them is deleted through the handle that read it (so that a program
+// that opens it later without sharing deletion cannot keep it), else -1.
+static int NameHolds(const wchar_t *pwszName, const _INIFILEDATA *pfd, bool fDelete)
 {
-    HANDLE hFile = OpenShared(pwszName, GENERIC_READ | DELETE);
+    HANDLE hFile = OpenShared(pwszName, fDelete ? GENERIC_READ | DELETE : GENERIC_READ);
     if (hFile == INVALID_HANDLE_VALUE)
         return -1;
-    int nSame = HoldsBytes(hFile, pfd);
-    if (nSame > 0 && !DeleteWhenClosed(hFile))
+    int nSame = HoldsBytes(hFile, pfd->pb, pfd->cb);
+    if (nSame > 0 && fDelete && !DeleteWhenClosed(hFile))
         nSame = -1;
     CloseHandle(hFile);
     return nSame;
@@ -422,14 +363,12 @@ static void HashName(unsigned long long *puHash, const wchar_t *pwszName)
 }
 
 // Adds to *puHash what tells the folder of pwszFull apart from every other
-// whatever its spelling: its final path where Windows gives one (Vista and
-// later), else its volume's serial number and its file ID, else (neither to
-// be had, or an ID of 0) its name as given.
+// whatever its spelling: its volume's serial number and its file ID, or its
+// name as given where they cannot be had (or the ID is 0, as some network file
+// systems give every file). An ID that is not unique (ReFS) only makes saves
+// of two folders wait for each other.
 static void HashFolder(unsigned long long *puHash, const wchar_t *pwszFull)
 {
-    typedef DWORD(WINAPI * PFNGETFINALPATHNAMEBYHANDLEW)(HANDLE, LPWSTR, DWORD, DWORD);
-    PFNGETFINALPATHNAMEBYHANDLEW pfnFinalPath =
-        (PFNGETFINALPATHNAMEBYHANDLEW)(void (*)(void))SystemProc("kernel32.dll", "GetFinalPathNameByHandleW");
     wchar_t wszName[NAME_ROOM];
     size_t cchFolder = (size_t)(BaseOf(pwszFull) - pwszFull);
     memcpy(wszName, pwszFull, cchFolder * sizeof(wchar_t));
@@ -437,34 +376,21 @@ static void HashFolder(unsigned long long *puHash, const wchar_t *pwszFull)
     HANDLE hFolder = CreateFileW(wszName, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                  NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
     BY_HANDLE_FILE_INFORMATION bhfi;
-    DWORD cchFinal = 0;
-    if (hFolder != INVALID_HANDLE_VALUE && pfnFinalPath)
-        cchFinal = pfnFinalPath(hFolder, wszName, NAME_ROOM, 0);
-    if (cchFinal > 0 && cchFinal < NAME_ROOM) {
-        HashName(puHash, wszName);
-    } else if (hFolder != INVALID_HANDLE_VALUE && GetFileInformationByHandle(hFolder, &bhfi) &&
-               (bhfi.nFileIndexHigh | bhfi.nFileIndexLow) != 0) {
-        unsigned long long auId[2] = {bhfi.dwVolumeSerialNumber,
-                                      ((unsigned long long)bhfi.nFileIndexHigh << 32) | bhfi.nFileIndexLow};
-        for (size_t i = 0; i < sizeof(auId); i++)
-            *puHash = (*puHash ^ ((const unsigned char *)auId)[i]) * 1099511628211ull;
-    } else {
-        wszName[cchFolder] = L'\0';
-        memcpy(wszName, pwszFull, cchFolder * sizeof(wchar_t));
-        HashName(puHash, wszName);
-    }
+    if (hFolder != INVALID_HANDLE_VALUE && GetFileInformationByHandle(hFolder, &bhfi) &&
+        (bhfi.nFileIndexHigh | bhfi.nFileIndexLow) != 0)
+        swprintf(wszName, NAME_ROOM, L"%08lx:%08lx%08lx", bhfi.dwVolumeSerialNumber, bhfi.nFileIndexHigh,
+                 bhfi.nFileIndexLow);
+    HashName(puHash, wszName);
     if (hFolder != INVALID_HANDLE_VALUE)
         CloseHandle(hFolder);
 }
 
-// Waits for the mutex that every save of the file pwszFull through this
-// module holds, and takes it: NULL (last error set) when it cannot be had
-// within SAVE_LOCK_WAIT. The mutex is named after the file's folder as
-// HashFolder tells it and the file's long name, so that every spelling of one
-// file (a short name, a mapped drive, a share) meets the same mutex; two
-// files that meet one by chance only wait for each other. A mutex that a
-// process left when it ended is taken too: what that save left is put right
-// by the checks.
+// Takes the mutex that every save of the file pwszFull through this module
+// holds: NULL (last error set) when it cannot be had within SAVE_LOCK_WAIT.
+// Named after the folder as HashFolder tells it and the file's long name, so
+// that every spelling of one file (a short name, a mapped drive, a share)
+// meets it. One that a process left when it ended is taken too: what that
+// save left is put right by the checks.
 static HANDLE LockSaves(const wchar_t *pwszFull)
 {
     unsigned long long uHash = 14695981039346656037ull;
@@ -474,11 +400,9 @@ static HANDLE LockSaves(const wchar_t *pwszFull)
     HashName(&uHash, hFind != INVALID_HANDLE_VALUE ? fd.cFileName : BaseOf(pwszFull));
     if (hFind != INVALID_HANDLE_VALUE)
         FindClose(hFind);
-    char szName[LOCK_NAME] = "Local\\qwconfig-";
-    size_t cchPrefix = strlen(szName);
-    for (int i = 0; i < 16; i++)
-        szName[cchPrefix + i] = "0123456789abcdef"[(uHash >> (60 - 4 * i)) & 0xF];
-    szName[cchPrefix + 16] = '\0';
+    char szName[LOCK_NAME];
+    snprintf(szName, sizeof(szName), "Local\\qwconfig-%08lx%08lx", (unsigned long)(uHash >> 32),
+             (unsigned long)(uHash & 0xFFFFFFFFu));
     HANDLE hMutex = CreateMutexA(NULL, FALSE, szName);
     if (!hMutex)
         return NULL;
@@ -495,23 +419,6 @@ static void UnlockSaves(HANDLE hMutex)
 {
     ReleaseMutex(hMutex);
     CloseHandle(hMutex);
-}
-
-// True when pwszName is one of the store's names of kind pszKind (".tmp",
-// ".bak") for the file named pwszBase (no folder).
-static bool IsStoreName(const wchar_t *pwszName, const wchar_t *pwszBase, const char *pszKind)
-{
-    size_t cchBase = wcslen(pwszBase), cchEnd = 0;
-    char szEnd[TEMP_SUFFIX];
-    if (_wcsnicmp(pwszName, pwszBase, cchBase) != 0)
-        return false;
-    for (const wchar_t *pwch = pwszName + cchBase; *pwch; pwch++) {
-        if (*pwch >= 0x80 || cchEnd + 1 >= TEMP_SUFFIX)
-            return false;
-        szEnd[cchEnd++] = (char)*pwch;
-    }
-    szEnd[cchEnd] = '\0';
-    return IniStore_NameEndProcess(szEnd, pszKind) != 0;
 }
 
 // The other name of the pair "<file>.qwconfig-<pid>-<n>.tmp" and ".bak": the
@@ -533,11 +440,9 @@ static bool NextBeside(HANDLE *phFind, const wchar_t *pwszFile, const char *pszK
 {
     for (;;) {
         if (*phFind == INVALID_HANDLE_VALUE) {
-            char szPattern[TEMP_SUFFIX];
-            strcpy(szPattern, STORE_MARKER "*");
-            strcat(szPattern, pszKind);
-            *phFind = NameWithEnd(pwszPath, pwszFile, szPattern) ? FindFirstFileW(pwszPath, pfd)
-                                                                 : INVALID_HANDLE_VALUE;
+            char szPattern[TEMP_SUFFIX] = STORE_MARKER "*.";
+            bool fName = NameWithEnd(pwszPath, pwszFile, strcat(szPattern, pszKind + 1));
+            *phFind = fName ? FindFirstFileW(pwszPath, pfd) : INVALID_HANDLE_VALUE;
             if (*phFind == INVALID_HANDLE_VALUE)
                 return false;
         } else if (!FindNextFileW(*phFind, pfd)) {
@@ -545,9 +450,14 @@ static bool NextBeside(HANDLE *phFind, const wchar_t *pwszFile, const char *pszK
             *phFind = INVALID_HANDLE_VALUE;
             return false;
         }
+        // One of the store's names for this file: any letter beyond ASCII in
+        // its end makes it none.
+        size_t cchBase = wcslen(BaseOf(pwszFile));
+        char szEnd[TEMP_SUFFIX];
         if (!(pfd->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-            IsStoreName(pfd->cFileName, BaseOf(pwszFile), pszKind) &&
-            NameBeside(pwszPath, pwszFile, pfd->cFileName))
+            _wcsnicmp(pfd->cFileName, BaseOf(pwszFile), cchBase) == 0 &&
+            WideCharToMultiByte(CP_UTF8, 0, pfd->cFileName + cchBase, -1, szEnd, sizeof(szEnd), NULL, NULL) > 0 &&
+            IniStore_NameEndProcess(szEnd, pszKind) != 0 && NameBeside(pwszPath, pwszFile, pfd->cFileName))
             return true;
     }
 }
@@ -631,13 +541,11 @@ static void RemoveLeftovers(const wchar_t *pwszFile)
         FindClose(hFind);
 }
 
-// Creates a new temporary file beside pwszFile, its name in pwszTemp and the
-// name of its backup in pwszBackup (both of NAME_ROOM units). A number whose
-// backup name is taken (by a process of the same number long ago) is passed
-// over, so that a replace never overwrites a backup; so is a temporary name
-// that is still there (a deleted file that a virus checker holds refuses to
-// be made again with ERROR_ACCESS_DENIED). INVALID_HANDLE_VALUE with the last
-// error set when none can be made.
+// Creates a new temporary file beside pwszFile, its name in pwszTemp and its
+// backup's in pwszBackup (both of NAME_ROOM units), passing over a number whose
+// backup name is taken (a replace never overwrites a backup) or whose
+// temporary name is still there (deleted, but held by a virus checker).
+// INVALID_HANDLE_VALUE with the last error set when none can be made.
 static HANDLE CreateTemp(const wchar_t *pwszFile, wchar_t *pwszTemp, wchar_t *pwszBackup)
 {
     for (unsigned n = 0; n < TEMP_TRIES; n++) {
@@ -679,11 +587,7 @@ static int SettleReplace(const wchar_t *pwszFile, const wchar_t *pwszTemp, const
         // No documented failure gets here: the file counts as new unless it
         // still holds the bytes that were read, and as neither when it cannot
         // be read (the backup then stays).
-        HANDLE hFile = OpenShared(pwszFile, GENERIC_READ);
-        nOld = hFile == INVALID_HANDLE_VALUE ? -1 : HoldsBytes(hFile, pfd);
-        if (hFile != INVALID_HANDLE_VALUE)
-            CloseHandle(hFile);
-        if (nOld < 0)
+        if ((nOld = NameHolds(pwszFile, pfd, false)) < 0)
             return SETTLED_UNKNOWN;
         nState = nOld > 0 ? SETTLED_GONE : SETTLED_NEW;
     } else if (fTemp && MoveToFreeName(pwszTemp, pwszFile))
@@ -700,7 +604,7 @@ static int SettleReplace(const wchar_t *pwszFile, const wchar_t *pwszTemp, const
         return SETTLED_LOST;
     }
     if (fBackup)
-        DeleteIfHolds(pwszBackup, pfd);
+        NameHolds(pwszBackup, pfd, true);
     return nState;
 }
 
@@ -714,38 +618,43 @@ static int SettleReplace(const wchar_t *pwszFile, const wchar_t *pwszTemp, const
 static int SettleBackup(const wchar_t *pwszFile, const wchar_t *pwszBackup, const _INIFILEDATA *pfd,
                         const _INIPIECE *aPieces, size_t nPieces)
 {
-    if (DeleteIfHolds(pwszBackup, pfd) != 0)
+    if (NameHolds(pwszBackup, pfd, true) != 0)
         return INISAVE_OK;
+    // This save's content in one block, to compare the file with.
+    size_t cbNew = 0;
+    for (size_t i = 0; i < nPieces; i++)
+        cbNew += aPieces[i].cb;
+    unsigned char *pbNew = (unsigned char *)malloc(cbNew + 1);
+    for (size_t i = 0, cb = 0; pbNew && i < nPieces; cb += aPieces[i++].cb)
+        memcpy(pbNew + cb, aPieces[i].pb, aPieces[i].cb);
     DWORD dwPause = REPLACE_PAUSE;
     for (int nTry = 1;; nTry++) {
-        HANDLE hFile = OpenShared(pwszFile, GENERIC_READ);
-        bool fOurs = hFile != INVALID_HANDLE_VALUE && HoldsPieces(hFile, aPieces, nPieces) > 0,
+        HANDLE hFile = pbNew ? OpenShared(pwszFile, GENERIC_READ) : INVALID_HANDLE_VALUE;
+        bool fOurs = hFile != INVALID_HANDLE_VALUE && HoldsBytes(hFile, pbNew, cbNew) > 0,
              fBack = fOurs && WIO(WIO_MOVE, pwszFile, FALSE, ReplaceFileW(pwszFile, pwszBackup, NULL, 0, NULL, NULL));
         DWORD dwError = GetLastError();
         if (hFile != INVALID_HANDLE_VALUE)
             CloseHandle(hFile);
-        if (fBack)
-            return INISAVE_CHANGED;
-        if (!fOurs || nTry >= REPLACE_TRIES || !IsTransient(dwError))
-            return INISAVE_SET_ASIDE;
+        if (fBack || !fOurs || nTry >= REPLACE_TRIES || !IsTransient(dwError)) {
+            free(pbNew);
+            return fBack ? INISAVE_CHANGED : INISAVE_SET_ASIDE;
+        }
         Pause(&dwPause);
     }
 }
 
 // Puts the flushed temporary file pwszTemp in place of the file that was read
 // (pfd), which must still hold the same bytes; the old file goes to
-// pwszBackup during the replace. The temporary file is gone afterwards unless
-// it is the only copy of anything. A refusal for a moment is tried again; one
+// pwszBackup during the replace. A refusal for a moment is tried again; one
 // for access that stays gives SAVE_IN_PLACE.
 static int SwapIntoPlace(const wchar_t *pwszFile, const wchar_t *pwszTemp, const wchar_t *pwszBackup,
                          const _INIFILEDATA *pfd, const _INIPIECE *aPieces, size_t nPieces)
 {
     DWORD dwPause = REPLACE_PAUSE;
     for (int nTry = 1;; nTry++) {
-        // The check opens the file for deletion, as the replace does, and
-        // keeps others from writing it until the replace is done; its handle
-        // follows the checked file to the backup name, where it shows a start
-        // that this save runs.
+        // The check opens the file for deletion, as the replace does, keeps
+        // others from writing it until the replace is done, and follows it to
+        // the backup name, where it shows a start that this save runs.
         HANDLE hFile;
         DWORD dwError;
         int nResult = OpenUnchanged(pwszFile, pfd, WIO_OPEN_DELETE, GENERIC_READ | DELETE,
@@ -785,19 +694,18 @@ static int SwapIntoPlace(const wchar_t *pwszFile, const wchar_t *pwszTemp, const
 // exist when it was read, never over one that appeared since.
 static int MoveIntoPlace(const wchar_t *pwszFile, const wchar_t *pwszTemp)
 {
-    DWORD dwPause = REPLACE_PAUSE, dwError = NO_ERROR;
-    for (int nTry = 1;; nTry++) {
-        if (MoveToFreeName(pwszTemp, pwszFile))
-            return INISAVE_OK;
-        dwError = GetLastError();
-        if (nTry >= REPLACE_TRIES || !IsTransient(dwError))
-            break;
+    DWORD dwPause = REPLACE_PAUSE;
+    for (int nTry = 1; !MoveToFreeName(pwszTemp, pwszFile); nTry++) {
+        DWORD dwError = GetLastError();
+        if (nTry >= REPLACE_TRIES || !IsTransient(dwError)) {
+            DeleteFileW(pwszTemp);
+            if (dwError == ERROR_ALREADY_EXISTS || dwError == ERROR_FILE_EXISTS)
+                return INISAVE_CHANGED;
+            return dwError == ERROR_ACCESS_DENIED ? SAVE_IN_PLACE : ResultOfSaveError(dwError);
+        }
         Pause(&dwPause);
     }
-    DeleteFileW(pwszTemp);
-    if (dwError == ERROR_ALREADY_EXISTS || dwError == ERROR_FILE_EXISTS)
-        return INISAVE_CHANGED;
-    return dwError == ERROR_ACCESS_DENIED ? SAVE_IN_PLACE : ResultOfSaveError(dwError);
+    return INISAVE_OK;
 }
 
 // Writes the new content to a temporary file beside pwszFile, flushes it and
@@ -918,14 +826,6 @@ static bool FullName(const char *pszFile, wchar_t *pwszFull)
     return true;
 }
 
-// Opens the file to read it.
-static HANDLE OpenToRead(const wchar_t *pwszFile)
-{
-    return WIO(WIO_OPEN, pwszFile, INVALID_HANDLE_VALUE,
-               CreateFileW(pwszFile, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, NULL));
-}
-
 int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd)
 {
     memset(pfd, 0, sizeof(*pfd));
@@ -935,7 +835,7 @@ int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd)
     DWORD dwAttributes = GetFileAttributesW(wszFile);
     if (dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_DIRECTORY))
         return INIFILE_NOT_FILE;
-    HANDLE hFile = OpenToRead(wszFile);
+    HANDLE hFile = OpenShared(wszFile, GENERIC_READ);
     DWORD dwError = hFile == INVALID_HANDLE_VALUE ? GetLastError() : NO_ERROR;
     if (dwError == ERROR_FILE_NOT_FOUND) {
         // Missing for a moment while another save replaces it, or left only
@@ -949,7 +849,7 @@ int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd)
         if (!fRestored)
             return INIFILE_NOT_RESTORED;
         dwAttributes = GetFileAttributesW(wszFile);
-        hFile = OpenToRead(wszFile);
+        hFile = OpenShared(wszFile, GENERIC_READ);
         dwError = hFile == INVALID_HANDLE_VALUE ? GetLastError() : NO_ERROR;
     }
     if (hFile == INVALID_HANDLE_VALUE)
@@ -995,9 +895,14 @@ int IniStore_Replace(const char *pszFile, const _INIFILEDATA *pfd, const _INIPIE
     // in place, through the link.
     int nResult = pFacts && (pFacts->nLinks > 1 || pFacts->fLink) ? SAVE_IN_PLACE
                                                                    : ReplaceByRename(wszFull, pfd, aPieces, nPieces);
-    if (nResult == INISAVE_OK)
-        FlushAfterReplace(wszFull);
-    else if (nResult == SAVE_IN_PLACE)
+    // The file once more through a handle of its own, so that what Windows
+    // still holds of it after the replace goes to the disk too.
+    HANDLE hFile = nResult == INISAVE_OK ? OpenShared(wszFull, GENERIC_WRITE) : INVALID_HANDLE_VALUE;
+    if (hFile != INVALID_HANDLE_VALUE) {
+        Flush(hFile);
+        CloseHandle(hFile);
+    }
+    if (nResult == SAVE_IN_PLACE)
         nResult = RewriteInPlace(wszFull, pfd, aPieces, nPieces);
     // After a save that made the file, a leftover may be the only copy of the
     // player's old one: they stay.

@@ -169,14 +169,17 @@ protected:
 };
 
 const std::vector<std::string> asOnlyFile = {"qw.ini"};
-// A folder name that the ANSI code page cannot spell (UTF-8).
+// A folder name that the ANSI code page cannot spell (UTF-8), and one so long
+// that the temporary name beside qw.ini passes MAX_PATH.
 const char sWideFolder[] = u8"\u0418\u0433\u0440\u044b \u6e38\u620f";
+const std::string sLongFolder(200, 'L');
 
 // Every documented end state of a failed ReplaceFileW, once and on every try:
 // the file holds the new content when the result is INISAVE_OK and the old
 // one otherwise, and nothing is left beside it. A refusal for a moment is
 // tried again; one for access that stays sends the save in place.
-// Also in a folder whose name the ANSI code page cannot spell.
+// Also in a folder whose name the ANSI code page cannot spell, and in one
+// whose names need the long form (never in place there).
 TEST_F(StoreWin32, FailedReplaceEndsWithOldOrNewContent)
 {
     struct {
@@ -196,7 +199,7 @@ TEST_F(StoreWin32, FailedReplaceEndsWithOldOrNewContent)
         {ERROR_SHARING_VIOLATION, false, INISAVE_OK, false},
         {ERROR_SHARING_VIOLATION, true, INISAVE_LOCKED, false},
     };
-    for (const char *pszFolder : {"", sWideFolder}) {
+    for (const char *pszFolder : {"", sWideFolder, sLongFolder.c_str()}) {
         for (const auto &c : aCases) {
             UseFolder(pszFolder);
             Write(sOld);
@@ -216,7 +219,7 @@ TEST_F(StoreWin32, FailedReplaceEndsWithOldOrNewContent)
 // it back first and names it.
 TEST_F(StoreWin32, ReplacedFileUnderTheBackupNameComesBack)
 {
-    for (const char *pszFolder : {"", sWideFolder}) {
+    for (const char *pszFolder : {"", sWideFolder, sLongFolder.c_str()}) {
         UseFolder(pszFolder);
         Write(sOld);
         ArmFaults({{WIO_REPLACE, 1, ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, nullptr},

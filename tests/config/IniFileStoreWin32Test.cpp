@@ -535,11 +535,17 @@ void HoldFile(const wchar_t *pwszName)
     g_hHeld = CreateFileW(pwszName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, NULL, OPEN_EXISTING, 0, NULL);
 }
 
+// The game makes qw.ini, as it may while the start puts a backup back.
+void MakeGameFile(const wchar_t *)
+{
+    Write("#key = game\r\n");
+}
+
 // The start-up restore puts back only a backup whose replace never ended (its
 // temporary file beside it), whatever process number its name holds, and
 // names it; never one that somebody holds (the read waits, then fails), nor a
 // lone one. A restore that is refused fails the read and every save, and the
-// backup stays.
+// backup stays; a qw.ini that appears meanwhile is read.
 TEST_F(StoreWin32, OnlyABackupOfAnEndedReplaceIsPutBack)
 {
     _RUNNING running;
@@ -547,13 +553,15 @@ TEST_F(StoreWin32, OnlyABackupOfAnEndedReplaceIsPutBack)
     const struct {
         bool fTemp, fHeld;
         DWORD dwMoveError;
+        void (*pfnAct)(const wchar_t *);
         int nRead;
     } aCases[] = {
-        {true, false, NO_ERROR, INIFILE_OK},
-        {true, true, NO_ERROR, INIFILE_NOT_RESTORED},
-        {false, true, NO_ERROR, INIFILE_NOT_RESTORED},
-        {true, false, ERROR_SHARING_VIOLATION, INIFILE_NOT_RESTORED},
-        {false, false, NO_ERROR, INIFILE_MISSING},
+        {true, false, NO_ERROR, nullptr, INIFILE_OK},
+        {true, true, NO_ERROR, nullptr, INIFILE_NOT_RESTORED},
+        {false, true, NO_ERROR, nullptr, INIFILE_NOT_RESTORED},
+        {true, false, ERROR_SHARING_VIOLATION, nullptr, INIFILE_NOT_RESTORED},
+        {true, false, ERROR_ALREADY_EXISTS, MakeGameFile, INIFILE_OK},
+        {false, false, NO_ERROR, nullptr, INIFILE_MISSING},
     };
     for (const auto &c : aCases) {
         const std::string sName = "qw.ini.qwconfig-" + std::to_string(running.pi.dwProcessId) + "-1";
@@ -562,17 +570,18 @@ TEST_F(StoreWin32, OnlyABackupOfAnEndedReplaceIsPutBack)
             Write(sNew, sName + ".tmp");
         if (c.fHeld)
             HoldFile((dir / (sName + ".bak")).c_str());
-        ArmFaults({{WIO_MOVE, 0, c.dwMoveError, nullptr}});
+        ArmFaults({{WIO_MOVE, 0, c.dwMoveError, c.pfnAct}});
         _INIFILEDATA fd;
         EXPECT_EQ(IniStore_Read(file.c_str(), &fd), c.nRead) << c.fTemp << c.fHeld;
-        EXPECT_EQ(fd.szRestored, c.nRead == INIFILE_OK ? sName + ".bak" : "");
+        EXPECT_EQ(fd.szRestored, c.nRead == INIFILE_OK && !c.pfnAct ? sName + ".bak" : "");
         IniStore_Free(&fd);
         if (c.nRead != INIFILE_OK) {
             EXPECT_EQ(IniFile_PutString(file.c_str(), nullptr, "key", "new"), c.nRead == INIFILE_MISSING);
             EXPECT_EQ(Read(sName + ".bak"), sOld);
         }
         char szBackup[64] = "";
-        EXPECT_EQ(IniFile_FindLeftBackup(file.c_str(), szBackup, sizeof(szBackup)), !c.fHeld && c.nRead != INIFILE_OK);
+        EXPECT_EQ(IniFile_FindLeftBackup(file.c_str(), szBackup, sizeof(szBackup)),
+                  !c.fHeld && (c.nRead != INIFILE_OK || c.pfnAct));
         CloseHandle(g_hHeld);
         g_hHeld = INVALID_HANDLE_VALUE;
         fs::remove(dir / (sName + ".bak"));

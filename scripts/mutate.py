@@ -261,7 +261,7 @@ FAULTS = [
      "the check takes a file of another size for the one that was read"),
     (WIN32, "nResult = nSame > 0 ? INISAVE_OK : ResultOfSaveError(GetLastError());",
      "nResult = INISAVE_OK;",
-     "a file whose bytes changed since the read is replaced: another program's lines are lost"),
+     "a file that cannot be read for the check counts as unchanged and is overwritten"),
     (WIN32, "FILE_SHARE_READ | FILE_SHARE_DELETE, &hFile, &dwError);",
      "FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &hFile, &dwError);",
      "the check lets others write the file until the replace: their change is lost"),

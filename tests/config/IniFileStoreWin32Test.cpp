@@ -442,8 +442,9 @@ TEST_F(StoreWin32, ChangedFileIsLeftAsItIs)
     EXPECT_EQ(Listing(), asOnlyFile);
 }
 
-// A failed rewrite in place is undone and its cause reported; when the undo
-// fails too, the result says that the file may be damaged.
+// A failed rewrite in place is undone and its cause reported (a file that
+// cannot be read for the check is not written); when the undo fails too, the
+// result says that the file may be damaged.
 TEST_F(StoreWin32, FailedRewriteInPlaceIsUndoneOrReported)
 {
     const _FAULT refused = {WIO_CREATE, 0, ERROR_ACCESS_DENIED, nullptr};
@@ -454,6 +455,7 @@ TEST_F(StoreWin32, FailedRewriteInPlaceIsUndoneOrReported)
         {{WIO_WRITE, 1, ERROR_DISK_FULL, nullptr}, INISAVE_FULL},
         {{WIO_FLUSH, 1, ERROR_CRC, nullptr}, INISAVE_IO},
         {{WIO_SET_END, 1, ERROR_LOCK_VIOLATION, nullptr}, INISAVE_LOCKED},
+        {{WIO_READ, 3, ERROR_CRC, nullptr}, INISAVE_IO},
         {{WIO_WRITE, 0, ERROR_WRITE_FAULT, nullptr}, INISAVE_DAMAGED},
         {{WIO_FLUSH, 0, ERROR_WRITE_FAULT, nullptr}, INISAVE_DAMAGED},
     };

@@ -592,6 +592,17 @@ TEST_F(StoreWin32, OnlyABackupOfAnEndedReplaceIsPutBack)
     }
 }
 
+// Another program appends a line to qw.ini, when Windows lets it open the file
+// for writing (never while the check holds it).
+void AppendIfOpens(const wchar_t *)
+{
+    HANDLE hFile = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               NULL, OPEN_EXISTING, 0, NULL);
+    DWORD cb = 0;
+    WriteFile(hFile, "#added = 1\r\n", 12, &cb, NULL);
+    CloseHandle(hFile);
+}
+
 // Another program in the middle of its own replace, with qw.ini moved away.
 void MoveAway(const wchar_t *)
 {
@@ -602,7 +613,8 @@ void MoveAway(const wchar_t *)
 // with bytes of its own, its file is put back and the save reads again
 // (INISAVE_CHANGED); with the same bytes the save stands. When the other
 // program's file cannot be put back, it stays under the backup name and the
-// result says so (INISAVE_SET_ASIDE). A name
+// result says so (INISAVE_SET_ASIDE). A program that would write qw.ini
+// between the check and the replace is kept out. A name
 // that is away for a moment (another program's replace half-way) is
 // INISAVE_CHANGED too, and no temporary file stays.
 TEST_F(StoreWin32, AnotherProgramsReplaceBeforeOursIsKept)
@@ -619,6 +631,7 @@ TEST_F(StoreWin32, AnotherProgramsReplaceBeforeOursIsKept)
         {ReplaceForSameBytes, NO_ERROR, INISAVE_OK, sNew, 1},
         {ReplaceForOtherBytes, ERROR_SHARING_VIOLATION, INISAVE_SET_ASIDE, sNew, 2},
         {MoveAway, NO_ERROR, INISAVE_CHANGED, sMissing, 1},
+        {AppendIfOpens, NO_ERROR, INISAVE_OK, sNew, 1},
     };
     for (const auto &c : aCases) {
         Write(sOld);

@@ -320,7 +320,7 @@ FAULTS = [
      "a new qw.ini that could not be written whole stays, half-written"),
     (WIN32, "    case ERROR_DISK_FULL: case ERROR_HANDLE_DISK_FULL:\n        return INISAVE_FULL;\n", "",
      "a full disk is reported as an unknown failure"),
-    (WIN32, "        if (!fRestored)\n            return INIFILE_NOT_RESTORED;\n", "",
+    (WIN32, "if (!fRestored)", "if (!fRestored && false)",
      "a backup that could not be put back lets the start show the defaults"),
     (WIN32, "if (nResult == INISAVE_OK && pFacts)", "if (nResult == INISAVE_OK)",
      "a save that made the file removes leftovers that may be the only copy"),

@@ -678,7 +678,8 @@ TEST_F(StoreWin32, HalfDoneSaveTellsTheTruth)
     fs::remove(dir / asLeft[0]);
 
     Write(sOld);
-    ArmFaults({{WIO_REPLACE, 1, ERROR_UNABLE_TO_REMOVE_REPLACED, MoveTempIn}, {WIO_OPEN, 2, ERROR_SHARING_VIOLATION, nullptr}});
+    ArmFaults({{WIO_REPLACE, 1, ERROR_UNABLE_TO_REMOVE_REPLACED, MoveTempIn},
+               {WIO_OPEN, 2, ERROR_SHARING_VIOLATION, nullptr}});
     EXPECT_EQ(Save(sNew), INISAVE_FAILED);
 
     Write(sOld);

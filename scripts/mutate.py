@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """mutate.py: how many plausible one-line faults of the configuration file
-module the native tests catch.
+module its tests catch: natively, and for the Windows store under Wine.
 
 Usage: scripts/mutate.py [--work DIR] [--fuzz-seconds N] [--only N,M,...] [--list]
 
@@ -17,7 +17,14 @@ and percentage caught, per source file and in all.
 It stops with an error, before anything is built, when a fault's original text
 is not found exactly once in its file (the code moved: update the list), and
 when the unmodified copy fails its tests or a fault does not compile. --list
-prints the faults; --only runs the numbered ones. Not run by ./test.sh: a full
+prints the faults; --only runs the numbered ones.
+
+Faults of the Windows store (IniFileStoreWin32.cpp) are judged instead by a
+64-bit MinGW build of the scratch copy (build-win64) whose config tests run
+under Wine (ctest -R '^config\.', its own Wine prefix in the scratch folder):
+the seam tests, the module's tests and the short stress run. Only the
+Windows faults: scripts/mutate.py --only $(scripts/mutate.py --win32-numbers)
+(about 25 minutes on two cores, 34 faults, 2026-12). Not run by ./test.sh: a full
 run takes about 15 minutes on two cores (78 faults, 2026-12).
 """
 import argparse
@@ -32,6 +39,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 FILES = 'src/config/IniFiles.cpp'
 STORE = 'src/config/IniFileStore.cpp'
 POSIX = 'src/config/IniFileStorePosix.cpp'
+WIN32 = 'src/config/IniFileStoreWin32.cpp'
 
 # Each fault: the file, its exact original text (found exactly once), the
 # replacement, and why a player would notice it.
@@ -239,6 +247,88 @@ FAULTS = [
     (POSIX, "    if (nResult != INISAVE_OK)\n        return nResult;\n    char *pszTarget",
      "    if (nResult == INISAVE_FAILED)\n        return nResult;\n    char *pszTarget",
      "a file the player made read-only is overwritten"),
+    # The Windows store, judged by its seam tests under Wine (a 64-bit build).
+    (WIN32, "return dwError == ERROR_ACCESS_DENIED || dwError == ERROR_SHARING_VIOLATION ||",
+     "return dwError == ERROR_SHARING_VIOLATION ||",
+     "a replace refused for access for a moment is never tried again: saves go in place"),
+    (WIN32, "return GetLastError() == ERROR_SHARING_VIOLATION ? 1 : -1;",
+     "return GetLastError() == ERROR_SHARING_VIOLATION ? 0 : -1;",
+     "a backup that a running save holds counts as free: the start takes it away"),
+    (WIN32, "GENERIC_READ, FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL",
+     "GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL",
+     "the held test shares reading: a running save's backup is never seen held"),
+    (WIN32, "bhfi.nFileSizeLow != (DWORD)pfd->cb)", "bhfi.nFileSizeLow == (DWORD)pfd->cb)",
+     "the check takes a file of another size for the one that was read"),
+    (WIN32, "nResult = nSame > 0 ? INISAVE_OK : ResultOfSaveError(GetLastError());",
+     "nResult = INISAVE_OK;",
+     "a file that cannot be read for the check counts as unchanged and is overwritten"),
+    (WIN32, "FILE_SHARE_READ | FILE_SHARE_DELETE, &hFile, &dwError);",
+     "FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &hFile, &dwError);",
+     "the check lets others write the file until the replace: their change is lost"),
+    (WIN32, "if (nSame > 0 && fDelete && !DeleteWhenClosed(hFile))",
+     "if (nSame > 0 && !fDelete && !DeleteWhenClosed(hFile))",
+     "an OK save leaves its backup beside qw.ini"),
+    (WIN32, "if (NameHolds(pwszBackup, pfd, true) != 0)", "if (NameHolds(pwszBackup, pfd, true) == 0)",
+     "the old content is taken for another program's file and put back over the new one"),
+    (WIN32, "return fBack ? INISAVE_CHANGED : INISAVE_SET_ASIDE;",
+     "return fBack ? INISAVE_OK : INISAVE_SET_ASIDE;",
+     "another program's file is put back but the save says OK: the settings are not in it"),
+    (WIN32, "nTry < REPLACE_TRIES", "nTry < 1",
+     "a replace refused for a moment (a virus checker) fails at once"),
+    (WIN32, "if (fRefused && dwError == ERROR_ACCESS_DENIED)",
+     "if (fRefused && dwError == ERROR_SHARING_VIOLATION)",
+     "a file held by another program is rewritten in place under it"),
+    (WIN32, "        if (fTemp && !fBackup)\n            MoveToFreeName(pwszTemp, pwszBackup);\n", "",
+     "the only copy of the new content keeps a temporary name that a later save deletes"),
+    (WIN32, "    } else if (fTemp && MoveToFreeName(pwszTemp, pwszFile))\n        nState = SETTLED_NEW;",
+     "    } else if (fTemp && MoveToFreeName(pwszTemp, pwszFile))\n        nState = SETTLED_OLD;",
+     "a half-done replace put right with the new content says it failed"),
+    (WIN32, "return fTemp ? SETTLED_OLD : SETTLED_GONE;", "return SETTLED_NEW;",
+     "the old content moved back is reported as the new one saved"),
+    (WIN32, "    if (fBackup)\n        NameHolds(pwszBackup, pfd, true);\n", "",
+     "a backup of the old content stays after a half-done replace was put right"),
+    (WIN32, "if (hTemp == INVALID_HANDLE_VALUE)", "if (hTemp == INVALID_HANDLE_VALUE && false)",
+     "a lone backup is put back silently at the start"),
+    (WIN32, "if (IsHeld(wszPath) != 0) {", "if (IsHeld(wszPath) < 0) {",
+     "a backup held by a running save is put back at the start"),
+    (WIN32, "WideCharToMultiByte(CP_UTF8, 0, BaseOf(wszBackup), -1, pfd->szRestored",
+     "WideCharToMultiByte(CP_UTF8, 0, L\"\", -1, pfd->szRestored",
+     "a put-back backup is not named to the player"),
+    (WIN32, "            return NameExists(pwszFile);", "            return true;",
+     "a held backup beside a missing qw.ini lets the start show the defaults"),
+    (WIN32, "_wcsnicmp(pfd->cFileName, BaseOf(pwszFile), cchBase) == 0 &&",
+     "_wcsnicmp(pfd->cFileName, BaseOf(pwszFile), cchBase) != 0 &&",
+     "the store's own backups and temporary files are never found"),
+    (WIN32, "(bhfi.nFileIndexHigh | bhfi.nFileIndexLow) != 0)",
+     "(bhfi.nFileIndexHigh | bhfi.nFileIndexLow) == 0)",
+     "the lock is named after the spelling: a short name's save does not wait"),
+    (WIN32, "if (cchFull + TEMP_SUFFIX >= MAX_PATH && wcsncmp(", "if (cchFull >= MAX_PATH && wcsncmp(",
+     "a long path loses the safe replace and is rewritten in place"),
+    (WIN32, "if (cchFile + cchEnd >= NAME_ROOM)", "if (cchFile + cchEnd >= MAX_PATH)",
+     "a temporary name past MAX_PATH is refused: long paths are rewritten in place"),
+    (WIN32, "        if (NameExists(pwszBackup))\n            continue;\n", "",
+     "a replace may overwrite a backup that an earlier process of the same number left"),
+    (WIN32, "            if (dwError == ERROR_ALREADY_EXISTS || dwError == ERROR_FILE_EXISTS)\n"
+            "                return INISAVE_CHANGED;\n", "",
+     "a qw.ini that another program made meanwhile makes the save fail instead of read again"),
+    (WIN32, "return dwError == ERROR_ACCESS_DENIED || dwError == ERROR_FILENAME_EXCED_RANGE ? SAVE_IN_PLACE",
+     "return dwError == ERROR_FILENAME_EXCED_RANGE ? SAVE_IN_PLACE",
+     "a folder that refuses new files makes the save fail instead of writing in place"),
+    (WIN32, "!SetLength(hFile, pfd->cb) || !Flush(hFile))", "!SetLength(hFile, pfd->cb + 1) || !Flush(hFile))",
+     "an undone rewrite in place leaves a byte too many"),
+    (WIN32, "bool fDamaged = !fOk && !DeleteWhenClosed(hFile);", "bool fDamaged = false;",
+     "a new qw.ini that could not be written whole stays, half-written"),
+    (WIN32, "    case ERROR_DISK_FULL: case ERROR_HANDLE_DISK_FULL:\n        return INISAVE_FULL;\n", "",
+     "a full disk is reported as an unknown failure"),
+    (WIN32, "if (!fRestored)", "if (!fRestored && false)",
+     "a backup that could not be put back lets the start show the defaults"),
+    (WIN32, "if (nResult == INISAVE_OK && pFacts)", "if (nResult == INISAVE_OK)",
+     "a save that made the file removes leftovers that may be the only copy"),
+    (WIN32, "        if (dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_PATH_NOT_FOUND)\n"
+            "            return INISAVE_CHANGED;\n", "",
+     "a name away for a moment during another program's replace fails the save"),
+    (WIN32, "        CharUpperBuffW(&wch, 1);\n", "",
+     "the lock's name keeps the case: spellings that differ in case do not wait"),
 ]
 
 
@@ -317,14 +407,48 @@ def judge(work, build_dir, log, fuzz_seconds):
     return None
 
 
+WIN_TARGETS = ['test_inifiles', 'test_inifilestore_win32', 'stress_inifiles_win32']
+
+
+def setup_wine(work, win_dir, log):
+    """Configures the 64-bit Windows build of the scratch copy and gives it a
+    Wine prefix of its own (made once, then kept alive)."""
+    os.environ.update({'WINEPREFIX': os.path.join(work, 'wineprefix'), 'WINEARCH': 'win64',
+                       'WINEDEBUG': '-all', 'WINEDLLOVERRIDES': 'mscoree,mshtml='})
+    if run(['cmake', '-S', work, '-B', win_dir, '-DCMAKE_BUILD_TYPE=RelWithDebInfo',
+            '-DCMAKE_TOOLCHAIN_FILE=' + os.path.join(work, 'cmake', 'mingw-w64-x86_64.cmake')],
+           log, 300) != 0:
+        sys.exit('mutate.py: configuring the Windows build failed, see ' + log)
+    if not os.path.exists(os.path.join(os.environ['WINEPREFIX'], 'system.reg')):
+        run(['wineboot', '-i'], log, 300)
+    run(['wineserver', '-p'], log, 60)
+    # The prefix's services start with its first program: here, not under a
+    # test whose output ctest reads through a pipe that they would keep open.
+    run(['wine', 'cmd', '/c', 'exit'], log, 300)
+
+
+def judge_win32(win_dir, log):
+    """Runs the Windows config tests under Wine: 'Wine tests' when they fail
+    (or hang), or None."""
+    status = run(['ctest', '--test-dir', win_dir, '-R', r'^config\.', '--timeout', '120'], log, 600)
+    if status != 0:
+        return 'Wine tests' if status is not None else 'Wine tests (hang)'
+    return None
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split('\n\n')[0])
     parser.add_argument('--work', help='scratch folder (reused); default: a new one under /tmp')
     parser.add_argument('--fuzz-seconds', type=int, default=20)
     parser.add_argument('--only', help='comma-separated fault numbers')
     parser.add_argument('--list', action='store_true')
+    parser.add_argument('--win32-numbers', action='store_true',
+                        help='print the numbers of the Windows store\'s faults, comma-separated')
     args = parser.parse_args()
     check_faults(FAULTS)
+    if args.win32_numbers:
+        print(','.join(str(n) for n, f in enumerate(FAULTS, 1) if f[0] == WIN32))
+        return 0
     chosen = list(range(1, len(FAULTS) + 1))
     if args.only:
         chosen = [int(n) for n in args.only.split(',')]
@@ -344,11 +468,19 @@ def main():
             '-DCMAKE_CXX_COMPILER=g++'], log, 300) != 0:
         sys.exit('mutate.py: configuring the scratch copy failed, see ' + log)
     targets = ['test_inifiles', 'stress_inifiles']
-    if not build(build_dir, log, targets):
-        sys.exit('mutate.py: the unmodified copy does not build, see ' + log)
-    fail = judge(work, build_dir, log, args.fuzz_seconds)
-    if fail:
-        sys.exit('mutate.py: the unmodified copy fails its %s, see %s' % (fail, log))
+    if any(FAULTS[n - 1][0] != WIN32 for n in chosen):
+        if not build(build_dir, log, targets):
+            sys.exit('mutate.py: the unmodified copy does not build, see ' + log)
+        fail = judge(work, build_dir, log, args.fuzz_seconds)
+        if fail:
+            sys.exit('mutate.py: the unmodified copy fails its %s, see %s' % (fail, log))
+    win_dir = os.path.join(work, 'build-win64')
+    if any(FAULTS[n - 1][0] == WIN32 for n in chosen):
+        setup_wine(work, win_dir, log)
+        if not build(win_dir, log, WIN_TARGETS):
+            sys.exit('mutate.py: the unmodified copy does not build for Windows, see ' + log)
+        if judge_win32(win_dir, log):
+            sys.exit('mutate.py: the unmodified copy fails its Windows tests, see ' + log)
 
     caught = {}
     total = {}
@@ -366,8 +498,12 @@ def main():
         try:
             with open(log, 'a') as f:
                 f.write('\n==== fault %d: %s: %s\n' % (n, path, why))
-            built = build(build_dir, log, targets)
-            fail = judge(work, build_dir, log, args.fuzz_seconds) if built else None
+            if path == WIN32:
+                built = build(win_dir, log, WIN_TARGETS)
+                fail = judge_win32(win_dir, log) if built else None
+            else:
+                built = build(build_dir, log, targets)
+                fail = judge(work, build_dir, log, args.fuzz_seconds) if built else None
         finally:
             with open(target, 'w', encoding='latin-1') as f:
                 f.write(original)
@@ -390,6 +526,8 @@ def main():
     if n_total:
         print('caught %d of %d faults (%.1f %%)%s' % (n_caught, n_total, 100.0 * n_caught / n_total,
                                                        '; missed: ' + ','.join(map(str, missed)) if missed else ''))
+    if any(FAULTS[n - 1][0] == WIN32 for n in chosen):
+        run(['wineserver', '-k'], log, 60)
     if not args.work:
         shutil.rmtree(work, ignore_errors=True)
     if broken:

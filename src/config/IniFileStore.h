@@ -14,12 +14,16 @@ struct _INIPIECE {
     size_t cb;
 };
 
+// Room for a file's name without its folder (UTF-8).
+#define INISTORE_NAME 260
+
 // A file as one read found it.
 struct _INIFILEDATA {
     unsigned char *pb;   // the whole content, NULL when missing or empty
     size_t cb;
     bool fExists;
     void *pvFacts;       // what the platform learned of the file, for the replace
+    char szRestored[INISTORE_NAME]; // (Windows) the backup that the read put back, or ""
 };
 
 // File names: on POSIX as the system takes them; on Windows in UTF-8 (ASCII
@@ -32,11 +36,14 @@ struct _INIFILEDATA {
 // the result is INIFILE_OK or INIFILE_MISSING, *pfd holds nothing. On Windows,
 // a file found missing is looked at again once no save of this module runs
 // (it may have been away for a moment during one); when it is still missing,
-// the newest backup of a replace that never ended
-// ("<file>.qwconfig-<pid>-<n>.bak" whose process has ended, or of this
-// process) is put back under its name. Another running save's backup is never
-// taken. When that move is refused, the result is INIFILE_NOT_RESTORED and
-// the backup stays.
+// the backup of a replace that never ended is put back under its name and
+// named in pfd->szRestored: a "<file>.qwconfig-<pid>-<n>.bak" whose temporary
+// file ("...-<n>.tmp") is beside it and that nobody holds open for reading (a
+// running save holds its backup so; the process number counts for nothing).
+// A lone backup is never put back. While a backup is held, or the move is
+// refused, the read waits and looks again for about a second; then the result
+// is INIFILE_NOT_RESTORED and the backup stays. A file that appears meanwhile
+// is read.
 int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd);
 
 // Puts the new content (nPieces pieces at aPieces) in place of the content
@@ -65,8 +72,9 @@ int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd);
 // crash during the rewrite can also leave a mix. A full disk, an I/O error,
 // or a file that is read-only, locked or unreadable never leads there.
 //
-// After a success, leftover temporary files of the same file whose writing
-// process no longer runs are removed ("<file>.qwconfig-<pid>-<n>.tmp" only);
+// After a success, leftover temporary files of the same file that nobody
+// holds open (POSIX: whose writing process no longer runs) are removed
+// ("<file>.qwconfig-<pid>-<n>.tmp" only);
 // never while the file is missing, nor after a save that created the file (a
 // leftover may then be the only copy of an earlier one), nor on Windows while
 // the backup of the same replace is there. No file of any other name is ever
@@ -98,17 +106,19 @@ int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd);
 // ("<file>.qwconfig-<pid>-<n>.bak", whose number is passed over when a file of
 // that name is there, so that no backup is ever overwritten). Saves of one
 // file through this module wait for each other (IniStore_Lock). The check
-// before the replace compares the size, then the bytes (not the file's index
-// or times, which FAT and network drives may change between opens), and holds
-// the checked file open, sharing only read and delete, until the replace is
-// done. Afterwards the backup is deleted only when it is the checked file (the
-// same index) or holds the bytes that were read; when another program
-// replaced the file between the check and the replace, the backup is that
-// program's file: it is put back under the file's name and the result is
-// INISAVE_CHANGED (when it cannot be put back, it stays under the backup name
-// and the result is INISAVE_DAMAGED); when that cannot be told, the backup
-// stays. A replace that finds the file gone (another program's replace had
-// the name away for a moment) gives INISAVE_CHANGED. Windows documents no
+// before the replace compares the size, then the bytes (never the file's
+// index or times), and holds the checked file open for reading and deletion,
+// sharing only read and delete, until the backup is settled: no program
+// writes it meanwhile, and a start sees the backup held. Afterwards the
+// backup is deleted, through a handle opened while the check's is still
+// held, when it holds the bytes that were read. Else another program replaced
+// the file between the check and the replace, and the backup is that
+// program's file: once the file is shown to hold exactly the new bytes, the
+// backup is put back over it with ReplaceFileW (tried again for a moment) and
+// the result is INISAVE_CHANGED; when it cannot be, it stays under the backup
+// name and the result is INISAVE_SET_ASIDE. A check that finds the file gone,
+// or a replace that finds it gone before it touched anything, gives
+// INISAVE_CHANGED with nothing moved in. Windows documents no
 // way to make that step itself durable (REPLACEFILE_WRITE_THROUGH is not
 // supported, MOVEFILE_WRITE_THROUGH flushes only a move that copies): the new
 // content is flushed before the replace, and the file once more through a
@@ -117,9 +127,11 @@ int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd);
 // that fails half-way is put right before the result is given: the new file
 // is moved in where the old one is gone, or the old one moved back; only when
 // neither can be moved is the result INISAVE_DAMAGED, with the old content
-// under its backup name for the next IniStore_Read to put back (or, when no
-// old content was left, the new content under that name instead of the
-// temporary one). A refusal for
+// under its backup name and the temporary file beside it, for the next
+// IniStore_Read to put back (or, when no old content was left, the new
+// content under the backup name, which the start names). Names of the file,
+// its temporary file and backup take the "\\?\" form ("\\?\UNC\" for a
+// share) where they would pass MAX_PATH. A refusal for
 // a moment (a virus checker, the search indexer) is tried again for up to
 // about 150 ms. Besides the cases above, the file is rewritten in place when
 // Windows refuses its replace for access for longer (a per-user copy of a
@@ -132,22 +144,24 @@ int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd);
 int IniStore_Replace(const char *pszFile, const _INIFILEDATA *pfd, const _INIPIECE *aPieces,
                      size_t nPieces);
 
-// Finds the newest backup beside the existing file pszFile that a replace
-// left which never ended (its process is gone) and gives its name, without
-// the folder, in pszName (of cchName bytes, UTF-8 on Windows); false when
-// there is none. Always false on POSIX, where a save leaves no backup.
+// Finds a backup beside pszFile ("<file>.qwconfig-<pid>-<n>.bak") that no
+// running save holds, whether the file exists or not, and gives its name,
+// without the folder, in pszName (of cchName bytes, UTF-8 on Windows); false
+// when there is none. Always false on POSIX, where a save leaves no backup.
 bool IniStore_FindBackup(const char *pszFile, char *pszName, size_t cchName);
 
 // Makes every other save of pszFile through this module wait until
 // IniStore_Unlock(*ppvLock): a save holds it from its read to the end of its
 // replace, so that two saves never both pass the check. Gives INISAVE_OK,
 // INISAVE_LOCKED when another save keeps it for more than about 2 s, or
-// INISAVE_FAILED (a name too long). On Windows a mutex named after the file's
-// full name, its letters in capitals, in this session's namespace: another
-// user's editor does not wait, nor does a save through another spelling of
-// the path (a short name, a mapped drive); the check before the replace still
-// catches such a save. On POSIX nothing, as the file itself is locked from
-// the check to the rename.
+// INISAVE_FAILED (a name too long). On Windows a mutex in this session's
+// namespace named after the file's identity: its folder's volume serial number
+// and file ID (the folder's name as given only where they cannot be had, or
+// the ID is 0) and its long name in capitals, so that every spelling of the
+// path (a short name, a mapped or subst drive, a share) waits; another user's
+// editor does not, but the check before the replace still catches its save.
+// Folders whose IDs collide (ReFS) only wait for each other. On POSIX
+// nothing, as the file itself is locked from the check to the rename.
 int IniStore_Lock(const char *pszFile, void **ppvLock);
 void IniStore_Unlock(void *pvLock);
 

@@ -1,15 +1,12 @@
 // IniFileStore on Windows: reading a file whole and putting new content in its
 // place with a temporary file and ReplaceFileW (which keeps the replaced
 // file's attributes, permissions and creation time), or in place where no
-// temporary file can stand in for it.
-//
-// ReplaceFileW is given a backup name of the store's own
-// ("<file>.qwconfig-<pid>-<n>.bak"), so that whatever state a failed or
-// interrupted replace leaves, every file of it has a name the store knows:
-// after a failure the new content is moved in where the file is gone, or the
-// old one moved back; a read that finds the file missing puts such a backup
-// back first. Saves of one file through this module wait for each other on a
-// mutex named after the file's full name.
+// temporary file can stand in for it. It decides only by what Windows
+// promises: a file's bytes, read through a handle that keeps writers out, and
+// whether somebody holds a file open; never by a file index or a process
+// number. ReplaceFileW is given a backup name of the store's own
+// ("<file>.qwconfig-<pid>-<n>.bak"), so every file of a failed or interrupted
+// replace has a name the store knows (IniFileStore.h tells how each is met).
 #include "IniFileStore.h"
 
 #include "IniFiles.h"
@@ -17,9 +14,10 @@
 #include <windows.h>
 
 #include <limits.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <wctype.h>
+#include <wchar.h>
 
 // The seam's names of the calls are known to every build; only a test build
 // routes the calls through it.
@@ -45,20 +43,24 @@
 #define BACKUP_END ".bak"
 
 // Attributes that a replaced file keeps (read-only files are never replaced).
-#define KEPT_ATTRIBUTES \
-    (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | \
-     FILE_ATTRIBUTE_NOT_CONTENT_INDEXED)
+#define KEPT_ATTRIBUTES (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | \
+                         FILE_ATTRIBUTE_NOT_CONTENT_INDEXED)
 
 // How long a save waits for another save of the same file, in milliseconds.
 #define SAVE_LOCK_WAIT 2000
 // The room for the name of a file's save mutex: "Local\qwconfig-" and 16 digits.
 #define LOCK_NAME 40
+// Tries of the start's restore while a backup is held or its move refused
+// (10 ms doubling: about 1.3 s in all).
+#define RESTORE_TRIES 8
+// Room for a name the store builds: the file's full name (less than MAX_PATH
+// units), a "\\?\UNC\" prefix and the end of a temporary name.
+#define NAME_ROOM (MAX_PATH + 8 + TEMP_SUFFIX)
 
 // What a read learned of the file: its number of hard links, attributes,
 // creation time, and whether its name is a symbolic link.
 struct _WIN32FACTS {
-    DWORD nLinks;
-    DWORD dwAttributes;
+    DWORD nLinks, dwAttributes;
     FILETIME ftCreated;
     bool fLink;
 };
@@ -73,25 +75,16 @@ enum {
     SETTLED_NEW,   // the new content is in place
     SETTLED_GONE,  // the file holds the old content, the temporary file is gone
     SETTLED_LOST,  // the file is missing: its content is only under the backup name, if anywhere
-    SETTLED_UNKNOWN // the file is there, but whether it holds the old or the new content cannot be told
-};
-
-// What the start-up restore found.
-enum {
-    RESTORE_NONE,     // no backup to put back
-    RESTORE_DONE,     // a backup is back under the file's name
-    RESTORE_REFUSED   // a backup is there, but could not be moved
+    SETTLED_UNKNOWN // the file is there; whether it holds the old or the new content is unknown
 };
 
 // The INIFILE_ result for a failed open of a file to read.
 static int ResultOfOpenError(DWORD dwError)
 {
     switch (dwError) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
+    case ERROR_FILE_NOT_FOUND: case ERROR_PATH_NOT_FOUND:
         return INIFILE_MISSING;
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
+    case ERROR_SHARING_VIOLATION: case ERROR_LOCK_VIOLATION:
         return INIFILE_LOCKED;
     case ERROR_ACCESS_DENIED:
         return INIFILE_DENIED;
@@ -104,26 +97,15 @@ static int ResultOfOpenError(DWORD dwError)
 static int ResultOfSaveError(DWORD dwError)
 {
     switch (dwError) {
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
+    case ERROR_SHARING_VIOLATION: case ERROR_LOCK_VIOLATION:
         return INISAVE_LOCKED;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_WRITE_PROTECT:
+    case ERROR_ACCESS_DENIED: case ERROR_WRITE_PROTECT:
         return INISAVE_DENIED;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
+    case ERROR_DISK_FULL: case ERROR_HANDLE_DISK_FULL:
         return INISAVE_FULL;
-    case ERROR_CRC:
-    case ERROR_IO_DEVICE:
-    case ERROR_READ_FAULT:
-    case ERROR_WRITE_FAULT:
-    case ERROR_GEN_FAILURE:
-    case ERROR_SECTOR_NOT_FOUND:
-    case ERROR_SEEK:
-    case ERROR_NOT_READY:
-    case ERROR_DEV_NOT_EXIST:
-    case ERROR_NETNAME_DELETED:
-    case ERROR_UNEXP_NET_ERR:
+    case ERROR_CRC: case ERROR_IO_DEVICE: case ERROR_READ_FAULT: case ERROR_WRITE_FAULT:
+    case ERROR_GEN_FAILURE: case ERROR_SECTOR_NOT_FOUND: case ERROR_SEEK: case ERROR_NOT_READY:
+    case ERROR_DEV_NOT_EXIST: case ERROR_NETNAME_DELETED: case ERROR_UNEXP_NET_ERR:
         return INISAVE_IO;
     default:
         return INISAVE_FAILED;
@@ -214,39 +196,40 @@ static int HoldsBytes(HANDLE hFile, const unsigned char *pb, size_t cb)
     return IniStore_HoldsBytes(ReadSome, hFile, pb, cb);
 }
 
-// Opens the file of that name to read it, sharing it with everyone.
-static HANDLE OpenToCompare(const wchar_t *pwszName)
+// Opens the file of that name with dwAccess, sharing it with everyone.
+static HANDLE OpenShared(const wchar_t *pwszName, DWORD dwAccess)
 {
     return WIO(WIO_OPEN, pwszName, INVALID_HANDLE_VALUE,
-               CreateFileW(pwszName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+               CreateFileW(pwszName, dwAccess, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
 }
 
-// 1 when the file of that name holds exactly the bytes that were read, 0 when
-// it holds others, -1 when that cannot be told (it cannot be opened or read).
-static int NameHoldsBytes(const wchar_t *pwszName, const _INIFILEDATA *pfd)
+// 1 when a program holds the file of that name open to read it (a running
+// save holds its backup so), 0 when none does, -1 when that cannot be told:
+// an open that does not share reading fails only while another one reads.
+static int IsHeld(const wchar_t *pwszName)
 {
-    HANDLE hFile = OpenToCompare(pwszName);
+    HANDLE hFile = CreateFileW(pwszName, GENERIC_READ, FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, NULL);
     if (hFile == INVALID_HANDLE_VALUE)
-        return -1;
-    int nSame = HoldsBytes(hFile, pfd->pb, pfd->cb);
+        return GetLastError() == ERROR_SHARING_VIOLATION ? 1 : -1;
     CloseHandle(hFile);
-    return nSame;
+    return 0;
 }
 
 // Opens the file that was read with dwAccess, sharing it with others only as
 // dwShare allows, and makes sure that it still holds the bytes that were read
-// (size first). Only the bytes count: a file system that gives a file another
-// index or time between opens (FAT, network drives) changes nothing. Gives
+// (size first): only the bytes count, never an index or a time. Gives
 // INISAVE_OK with the open file in *phFile, or INISAVE_CHANGED or the failure
-// with nothing open.
+// (its error in *pdwError) with nothing open.
 static int OpenUnchanged(const wchar_t *pwszFile, const _INIFILEDATA *pfd, int nCall, DWORD dwAccess,
-                         DWORD dwShare, HANDLE *phFile)
+                         DWORD dwShare, HANDLE *phFile, DWORD *pdwError)
 {
     *phFile = WIO(nCall, pwszFile, INVALID_HANDLE_VALUE,
                   CreateFileW(pwszFile, dwAccess, dwShare, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
+    *pdwError = NO_ERROR;
     if (*phFile == INVALID_HANDLE_VALUE) {
-        DWORD dwError = GetLastError(), dwAttributes = GetFileAttributesW(pwszFile);
+        DWORD dwError = *pdwError = GetLastError(), dwAttributes = GetFileAttributesW(pwszFile);
         if (dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_PATH_NOT_FOUND)
             return INISAVE_CHANGED;
         // Windows refuses a write open of a read-only file for access.
@@ -273,33 +256,6 @@ static int OpenUnchanged(const wchar_t *pwszFile, const _INIFILEDATA *pfd, int n
     return nResult;
 }
 
-// Flushes the file of that name once more through a handle of its own, so
-// that what Windows still holds of it after the replace goes to the disk too.
-static void FlushAfterReplace(const wchar_t *pwszFile)
-{
-    HANDLE hFile = WIO(WIO_OPEN, pwszFile, INVALID_HANDLE_VALUE,
-                       CreateFileW(pwszFile, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                   NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
-    if (hFile == INVALID_HANDLE_VALUE)
-        return;
-    Flush(hFile);
-    CloseHandle(hFile);
-}
-
-// Gives NO_ERROR when no other program holds the file open without letting it
-// be replaced, else the error. ReplaceFileW would fail then too, but some
-// implementations leave a file of their own behind when they find out late.
-static DWORD MayReplace(const wchar_t *pwszFile)
-{
-    HANDLE hFile = WIO(WIO_OPEN_DELETE, pwszFile, INVALID_HANDLE_VALUE,
-                       CreateFileW(pwszFile, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                   NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
-    if (hFile == INVALID_HANDLE_VALUE)
-        return GetLastError();
-    CloseHandle(hFile);
-    return NO_ERROR;
-}
-
 // Replaces pwszFile with pwszTemp, the old file going to pwszBackup; the last
 // error tells why when it fails.
 static bool ReplaceNow(const wchar_t *pwszFile, const wchar_t *pwszTemp, const wchar_t *pwszBackup)
@@ -318,35 +274,135 @@ static bool MoveToFreeName(const wchar_t *pwszFrom, const wchar_t *pwszTo)
     return WIO(WIO_MOVE, pwszTo, FALSE, MoveFileExW(pwszFrom, pwszTo, MOVEFILE_WRITE_THROUGH)) != FALSE;
 }
 
-// True unless process uProcess is known to have ended.
-static bool ProcessMayRun(DWORD uProcess)
+// Waits *pdwPause milliseconds and doubles the next pause.
+static void Pause(DWORD *pdwPause)
 {
-    HANDLE hProcess = OpenProcess(SYNCHRONIZE, FALSE, uProcess);
-    if (!hProcess)
-        return GetLastError() != ERROR_INVALID_PARAMETER;
-    bool fRuns = WaitForSingleObject(hProcess, 0) == WAIT_TIMEOUT;
-    CloseHandle(hProcess);
-    return fRuns;
+    Sleep((*pdwPause *= 2) / 2);
 }
 
-// Waits for the mutex that every save of the file with the full name
-// pwszFull through this module holds, and takes it: NULL (last error set)
-// when it cannot be had within SAVE_LOCK_WAIT. A mutex that a process left
-// when it ended is taken too: what that save left is put right by the checks.
+// Marks the open file hFile (opened with DELETE) to be deleted when it is
+// closed, whatever its name has become: SetFileInformationByHandle where
+// kernel32 has it (Vista and later), else NtSetInformationFile.
+static bool DeleteWhenClosed(HANDLE hFile)
+{
+    typedef BOOL(WINAPI * PFNSETFILEINFORMATIONBYHANDLE)(HANDLE, int, LPVOID, DWORD);
+    typedef LONG(WINAPI * PFNNTSETINFORMATIONFILE)(HANDLE, void *, void *, ULONG, int);
+    ULONG_PTR auIoStatus[2]; // IO_STATUS_BLOCK: a status (or pointer), and a number
+    BOOLEAN fDelete = TRUE;
+    PFNSETFILEINFORMATIONBYHANDLE pfnSetInfo =
+        (PFNSETFILEINFORMATIONBYHANDLE)(void (*)(void))GetProcAddress(GetModuleHandleA("kernel32.dll"),
+                                                                      "SetFileInformationByHandle");
+    // FileDispositionInfo (4) and FileDispositionInformation (13): one BOOLEAN.
+    if (pfnSetInfo)
+        return pfnSetInfo(hFile, 4, &fDelete, sizeof(fDelete)) != FALSE;
+    PFNNTSETINFORMATIONFILE pfnNtSetInfo =
+        (PFNNTSETINFORMATIONFILE)(void (*)(void))GetProcAddress(GetModuleHandleA("ntdll.dll"),
+                                                                "NtSetInformationFile");
+    return pfnNtSetInfo && pfnNtSetInfo(hFile, auIoStatus, &fDelete, sizeof(fDelete), 13) >= 0;
+}
+
+// 1 when the file of that name holds exactly the bytes that were read, 0 when
+// it holds others, -1 when that cannot be told; with fDelete, a file that
+// holds them is deleted through the handle that read it (so that a program
+// that opens it later without sharing deletion cannot keep it), else -1.
+static int NameHolds(const wchar_t *pwszName, const _INIFILEDATA *pfd, bool fDelete)
+{
+    HANDLE hFile = OpenShared(pwszName, fDelete ? GENERIC_READ | DELETE : GENERIC_READ);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return -1;
+    int nSame = HoldsBytes(hFile, pfd->pb, pfd->cb);
+    if (nSame > 0 && fDelete && !DeleteWhenClosed(hFile))
+        nSame = -1;
+    CloseHandle(hFile);
+    return nSame;
+}
+
+// The last component of a file name.
+static const wchar_t *BaseOf(const wchar_t *pwszFile)
+{
+    const wchar_t *pwszSlash = wcsrchr(pwszFile, L'\\'), *pwszOther = wcsrchr(pwszFile, L'/');
+    if (!pwszSlash || (pwszOther && pwszOther > pwszSlash))
+        pwszSlash = pwszOther;
+    return pwszSlash ? pwszSlash + 1 : pwszFile;
+}
+
+// Builds the name of a file beside pwszFile called pwszName into pwszPath (of
+// NAME_ROOM units); false when it does not fit.
+static bool NameBeside(wchar_t *pwszPath, const wchar_t *pwszFile, const wchar_t *pwszName)
+{
+    size_t cchFolder = (size_t)(BaseOf(pwszFile) - pwszFile), cchName = wcslen(pwszName);
+    if (cchFolder + cchName >= NAME_ROOM)
+        return false;
+    memcpy(pwszPath, pwszFile, cchFolder * sizeof(wchar_t));
+    memcpy(pwszPath + cchFolder, pwszName, (cchName + 1) * sizeof(wchar_t));
+    return true;
+}
+
+// Builds pwszFile followed by the ASCII text pszEnd into pwszName (of
+// NAME_ROOM units); false when it does not fit.
+static bool NameWithEnd(wchar_t *pwszName, const wchar_t *pwszFile, const char *pszEnd)
+{
+    size_t cchFile = wcslen(pwszFile), cchEnd = strlen(pszEnd);
+    if (cchFile + cchEnd >= NAME_ROOM)
+        return false;
+    memcpy(pwszName, pwszFile, cchFile * sizeof(wchar_t));
+    for (size_t i = 0; i <= cchEnd; i++)
+        pwszName[cchFile + i] = (wchar_t)(unsigned char)pszEnd[i];
+    return true;
+}
+
+// Adds to the hash *puHash the name in capitals (CharUpperBuffW: every
+// letter that Windows folds), so that spellings that differ only in case agree.
+static void HashName(unsigned long long *puHash, const wchar_t *pwszName)
+{
+    for (const wchar_t *pwch = pwszName; *pwch; pwch++) {
+        wchar_t wch = *pwch;
+        CharUpperBuffW(&wch, 1);
+        *puHash = (*puHash ^ (unsigned long long)wch) * 1099511628211ull;
+    }
+}
+
+// Adds to *puHash what tells the folder of pwszFull apart from every other
+// whatever its spelling: its volume's serial number and its file ID, or its
+// name as given where they cannot be had (or the ID is 0, as some network file
+// systems give every file). An ID that is not unique (ReFS) only makes saves
+// of two folders wait for each other.
+static void HashFolder(unsigned long long *puHash, const wchar_t *pwszFull)
+{
+    wchar_t wszName[NAME_ROOM];
+    size_t cchFolder = (size_t)(BaseOf(pwszFull) - pwszFull);
+    memcpy(wszName, pwszFull, cchFolder * sizeof(wchar_t));
+    wszName[cchFolder] = L'\0';
+    HANDLE hFolder = CreateFileW(wszName, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    BY_HANDLE_FILE_INFORMATION bhfi;
+    if (hFolder != INVALID_HANDLE_VALUE && GetFileInformationByHandle(hFolder, &bhfi) &&
+        (bhfi.nFileIndexHigh | bhfi.nFileIndexLow) != 0)
+        swprintf(wszName, NAME_ROOM, L"%08lx:%08lx%08lx", bhfi.dwVolumeSerialNumber, bhfi.nFileIndexHigh,
+                 bhfi.nFileIndexLow);
+    HashName(puHash, wszName);
+    if (hFolder != INVALID_HANDLE_VALUE)
+        CloseHandle(hFolder);
+}
+
+// Takes the mutex that every save of the file pwszFull through this module
+// holds: NULL (last error set) when it cannot be had within SAVE_LOCK_WAIT.
+// Named after the folder as HashFolder tells it and the file's long name, so
+// that every spelling of one file (a short name, a mapped drive, a share)
+// meets it. One that a process left when it ended is taken too: what that
+// save left is put right by the checks.
 static HANDLE LockSaves(const wchar_t *pwszFull)
 {
-    // FNV-1a of the name in capitals (towupper: ASCII letters at least), so
-    // that spellings that differ only in case share one mutex.
     unsigned long long uHash = 14695981039346656037ull;
-    for (const wchar_t *pwch = pwszFull; *pwch; pwch++) {
-        uHash ^= (unsigned long long)towupper(*pwch);
-        uHash *= 1099511628211ull;
-    }
-    char szName[LOCK_NAME] = "Local\\qwconfig-";
-    size_t cchPrefix = strlen(szName);
-    for (int i = 0; i < 16; i++)
-        szName[cchPrefix + i] = "0123456789abcdef"[(uHash >> (60 - 4 * i)) & 0xF];
-    szName[cchPrefix + 16] = '\0';
+    HashFolder(&uHash, pwszFull);
+    WIN32_FIND_DATAW fd;
+    HANDLE hFind = FindFirstFileW(pwszFull, &fd);
+    HashName(&uHash, hFind != INVALID_HANDLE_VALUE ? fd.cFileName : BaseOf(pwszFull));
+    if (hFind != INVALID_HANDLE_VALUE)
+        FindClose(hFind);
+    char szName[LOCK_NAME];
+    snprintf(szName, sizeof(szName), "Local\\qwconfig-%08lx%08lx", (unsigned long)(uHash >> 32),
+             (unsigned long)(uHash & 0xFFFFFFFFu));
     HANDLE hMutex = CreateMutexA(NULL, FALSE, szName);
     if (!hMutex)
         return NULL;
@@ -365,160 +421,131 @@ static void UnlockSaves(HANDLE hMutex)
     CloseHandle(hMutex);
 }
 
-// The last component of a file name.
-static const wchar_t *BaseOf(const wchar_t *pwszFile)
+// The other name of the pair "<file>.qwconfig-<pid>-<n>.tmp" and ".bak": the
+// name pwszName (of NAME_ROOM units) with the end pszKind instead of its own.
+static void OtherOfPair(wchar_t *pwszOther, const wchar_t *pwszName, const char *pszKind)
 {
-    const wchar_t *pwszSlash = wcsrchr(pwszFile, L'\\'), *pwszOther = wcsrchr(pwszFile, L'/');
-    if (!pwszSlash || (pwszOther && pwszOther > pwszSlash))
-        pwszSlash = pwszOther;
-    return pwszSlash ? pwszSlash + 1 : pwszFile;
+    size_t cchName = wcslen(pwszName);
+    memcpy(pwszOther, pwszName, (cchName - 4) * sizeof(wchar_t));
+    for (size_t i = 0; i < 5; i++)
+        pwszOther[cchName - 4 + i] = (wchar_t)pszKind[i];
 }
 
-// Builds the name of a file beside pwszFile called pwszName into pwszPath (of
-// MAX_PATH units); false when it does not fit.
-static bool NameBeside(wchar_t *pwszPath, const wchar_t *pwszFile, const wchar_t *pwszName)
+// The store's files of kind pszKind beside pwszFile, one after another:
+// *phFind is INVALID_HANDLE_VALUE at first and after the last one. Gives the
+// next one's full name in pwszPath (of NAME_ROOM units) and its facts in
+// *pfd; false after the last.
+static bool NextBeside(HANDLE *phFind, const wchar_t *pwszFile, const char *pszKind, wchar_t *pwszPath,
+                       WIN32_FIND_DATAW *pfd)
 {
-    size_t cchFolder = (size_t)(BaseOf(pwszFile) - pwszFile), cchName = wcslen(pwszName);
-    if (cchFolder + cchName >= MAX_PATH)
-        return false;
-    memcpy(pwszPath, pwszFile, cchFolder * sizeof(wchar_t));
-    memcpy(pwszPath + cchFolder, pwszName, (cchName + 1) * sizeof(wchar_t));
-    return true;
-}
-
-// Builds pwszFile followed by the ASCII text pszEnd into pwszName (of
-// MAX_PATH units); false when it does not fit.
-static bool NameWithEnd(wchar_t *pwszName, const wchar_t *pwszFile, const char *pszEnd)
-{
-    size_t cchFile = wcslen(pwszFile), cchEnd = strlen(pszEnd);
-    if (cchFile + cchEnd >= MAX_PATH)
-        return false;
-    memcpy(pwszName, pwszFile, cchFile * sizeof(wchar_t));
-    for (size_t i = 0; i <= cchEnd; i++)
-        pwszName[cchFile + i] = (wchar_t)(unsigned char)pszEnd[i];
-    return true;
-}
-
-// Copies the ASCII end of pwszName behind its first cchBase units into pszEnd
-// (of TEMP_SUFFIX bytes); false when it is longer or not ASCII.
-static bool AsciiEnd(const wchar_t *pwszName, size_t cchBase, char *pszEnd)
-{
-    size_t cchEnd = 0;
-    for (const wchar_t *pwch = pwszName + cchBase; *pwch; pwch++) {
-        if (*pwch >= 0x80 || cchEnd + 1 >= TEMP_SUFFIX)
+    for (;;) {
+        if (*phFind == INVALID_HANDLE_VALUE) {
+            char szPattern[TEMP_SUFFIX] = STORE_MARKER "*.";
+            bool fName = NameWithEnd(pwszPath, pwszFile, strcat(szPattern, pszKind + 1));
+            *phFind = fName ? FindFirstFileW(pwszPath, pfd) : INVALID_HANDLE_VALUE;
+            if (*phFind == INVALID_HANDLE_VALUE)
+                return false;
+        } else if (!FindNextFileW(*phFind, pfd)) {
+            FindClose(*phFind);
+            *phFind = INVALID_HANDLE_VALUE;
             return false;
-        pszEnd[cchEnd++] = (char)*pwch;
+        }
+        // One of the store's names for this file: any letter beyond ASCII in
+        // its end makes it none.
+        size_t cchBase = wcslen(BaseOf(pwszFile));
+        char szEnd[TEMP_SUFFIX];
+        if (!(pfd->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+            _wcsnicmp(pfd->cFileName, BaseOf(pwszFile), cchBase) == 0 &&
+            WideCharToMultiByte(CP_UTF8, 0, pfd->cFileName + cchBase, -1, szEnd, sizeof(szEnd), NULL, NULL) > 0 &&
+            IniStore_NameEndProcess(szEnd, pszKind) != 0 && NameBeside(pwszPath, pwszFile, pfd->cFileName))
+            return true;
     }
-    pszEnd[cchEnd] = '\0';
-    return true;
 }
 
-// The process number in pwszName when it is one of the store's names of kind
-// pszKind (".tmp", ".bak") for the file named pwszBase (no folder), else 0.
-static DWORD NameProcess(const wchar_t *pwszName, const wchar_t *pwszBase, const char *pszKind)
+// Looks at the backups beside pwszFile: gives in pwszBackup (of NAME_ROOM
+// units) the one of a replace that never ended (its temporary file is beside
+// it, the newest such temporary file when there are several) that nobody
+// holds, and true; false when there is none. *pfHeld is set when a backup is
+// held, or cannot be judged.
+static bool FindUnfinished(const wchar_t *pwszFile, wchar_t *pwszBackup, bool *pfHeld)
 {
-    size_t cchBase = wcslen(pwszBase);
-    char szEnd[TEMP_SUFFIX];
-    if (_wcsnicmp(pwszName, pwszBase, cchBase) != 0 || !AsciiEnd(pwszName, cchBase, szEnd))
-        return 0;
-    return (DWORD)IniStore_NameEndProcess(szEnd, pszKind);
-}
-
-// Finds the files beside pwszFile named "<file>.qwconfig-*<pszKind>"
-// (pwszFind of MAX_PATH units receives the pattern); INVALID_HANDLE_VALUE
-// when none.
-static HANDLE FindBeside(const wchar_t *pwszFile, const char *pszKind, wchar_t *pwszFind, WIN32_FIND_DATAW *pfd)
-{
-    char szPattern[TEMP_SUFFIX] = STORE_MARKER "*";
-    if (strlen(szPattern) + strlen(pszKind) >= sizeof(szPattern))
-        return INVALID_HANDLE_VALUE;
-    strcat(szPattern, pszKind);
-    if (!NameWithEnd(pwszFind, pwszFile, szPattern))
-        return INVALID_HANDLE_VALUE;
-    return FindFirstFileW(pwszFind, pfd);
-}
-
-// Finds the newest backup beside pwszFile that a replace left which never
-// ended: its process no longer runs, or it is this process, when fOwn (the
-// caller holds the file's save mutex, so none of its own replaces runs).
-// Its full name goes to pwszBackup (of MAX_PATH units); false when none.
-static bool FindLeftBackup(const wchar_t *pwszFile, bool fOwn, wchar_t *pwszBackup)
-{
-    wchar_t wszFind[MAX_PATH], wszPath[MAX_PATH];
+    wchar_t wszPath[NAME_ROOM], wszTemp[NAME_ROOM];
+    WIN32_FIND_DATAW fd, fdTemp;
     FILETIME ftNewest = {0, 0};
-    WIN32_FIND_DATAW fd;
+    HANDLE hFind = INVALID_HANDLE_VALUE;
     bool fFound = false;
-    HANDLE hFind = FindBeside(pwszFile, BACKUP_END, wszFind, &fd);
-    if (hFind == INVALID_HANDLE_VALUE)
-        return false;
-    do {
-        DWORD uProcess = NameProcess(fd.cFileName, BaseOf(pwszFile), BACKUP_END);
-        if (uProcess != 0 && !(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-            (uProcess == GetCurrentProcessId() ? fOwn : !ProcessMayRun(uProcess)) &&
-            (!fFound || CompareFileTime(&fd.ftLastWriteTime, &ftNewest) > 0) &&
-            NameBeside(wszPath, pwszFile, fd.cFileName)) {
+    while (NextBeside(&hFind, pwszFile, ".bak", wszPath, &fd)) {
+        if (IsHeld(wszPath) != 0) {
+            *pfHeld = true;
+            continue;
+        }
+        OtherOfPair(wszTemp, wszPath, ".tmp");
+        HANDLE hTemp = FindFirstFileW(wszTemp, &fdTemp);
+        if (hTemp == INVALID_HANDLE_VALUE)
+            continue;
+        FindClose(hTemp);
+        if (!fFound || CompareFileTime(&fdTemp.ftLastWriteTime, &ftNewest) > 0) {
             memcpy(pwszBackup, wszPath, sizeof(wszPath));
-            ftNewest = fd.ftLastWriteTime;
+            ftNewest = fdTemp.ftLastWriteTime;
             fFound = true;
         }
-    } while (FindNextFileW(hFind, &fd));
-    FindClose(hFind);
+    }
     return fFound;
 }
 
-// Puts back the newest backup beside the missing file pwszFile that a replace
-// left which never ended; the caller holds the file's save mutex. Gives a
-// RESTORE_ state.
-static int RestoreBackup(const wchar_t *pwszFile)
+// Puts back, under the name of the missing file pwszFile, the backup of a
+// replace that never ended, and gives its name (no folder, UTF-8) in pfd; the
+// caller holds the file's save mutex. While a backup is held (a save in
+// another session, a virus checker) or the move is refused for a moment, it
+// waits and looks again. True when the file is there again or nothing is to
+// be put back; false when a backup is still held or cannot be moved.
+static bool RestoreUnfinished(const wchar_t *pwszFile, _INIFILEDATA *pfd)
 {
-    wchar_t wszBackup[MAX_PATH];
-    if (!FindLeftBackup(pwszFile, true, wszBackup))
-        return RESTORE_NONE;
-    // Never over a file that appeared meanwhile.
-    return MoveToFreeName(wszBackup, pwszFile) ? RESTORE_DONE : RESTORE_REFUSED;
+    DWORD dwPause = REPLACE_PAUSE;
+    for (int nTry = 1;; nTry++) {
+        wchar_t wszBackup[NAME_ROOM];
+        bool fHeld = false, fFound = !NameExists(pwszFile) && FindUnfinished(pwszFile, wszBackup, &fHeld);
+        if (!fFound && !fHeld)
+            return true;
+        if (fFound && MoveToFreeName(wszBackup, pwszFile)) {
+            WideCharToMultiByte(CP_UTF8, 0, BaseOf(wszBackup), -1, pfd->szRestored, sizeof(pfd->szRestored),
+                                NULL, NULL);
+            return true;
+        }
+        if (nTry >= RESTORE_TRIES)
+            return NameExists(pwszFile);
+        Pause(&dwPause);
+    }
 }
 
-// The backup name "<file>.qwconfig-<pid>-<n>.bak" that belongs to the
-// temporary name "<file>.qwconfig-<pid>-<n>.tmp" into pwszBackup (of MAX_PATH
-// units, as the temporary name is).
-static void BackupOfTemp(wchar_t *pwszBackup, const wchar_t *pwszTemp)
-{
-    size_t cchTemp = wcslen(pwszTemp);
-    memcpy(pwszBackup, pwszTemp, (cchTemp - 4) * sizeof(wchar_t));
-    memcpy(pwszBackup + cchTemp - 4, L"" BACKUP_END, 5 * sizeof(wchar_t));
-}
-
-// Removes the temporary files beside pwszFile that a process which no longer
-// runs left behind, unless their backup is still there (a replace that never
+// Removes the temporary files beside pwszFile that a replace left and that
+// nobody holds, unless their backup is still there (a replace that never
 // ended: the two belong together). Backups and every file of another name
 // stay, and nothing goes while the file itself is missing.
 static void RemoveLeftovers(const wchar_t *pwszFile)
 {
-    wchar_t wszFind[MAX_PATH], wszPath[MAX_PATH];
+    wchar_t wszPath[NAME_ROOM], wszBackup[NAME_ROOM];
     WIN32_FIND_DATAW fd;
-    HANDLE hFind = NameExists(pwszFile) ? FindBeside(pwszFile, ".tmp", wszFind, &fd) : INVALID_HANDLE_VALUE;
-    if (hFind == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        DWORD uProcess = NameProcess(fd.cFileName, BaseOf(pwszFile), ".tmp");
-        if (uProcess == 0 || uProcess == GetCurrentProcessId() || ProcessMayRun(uProcess) ||
-            (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !NameBeside(wszPath, pwszFile, fd.cFileName))
-            continue;
-        wchar_t wszBackup[MAX_PATH];
-        BackupOfTemp(wszBackup, wszPath);
-        if (!NameExists(wszBackup))
-            DeleteFileW(wszPath);
-    } while (FindNextFileW(hFind, &fd));
-    FindClose(hFind);
+    HANDLE hFind = INVALID_HANDLE_VALUE;
+    while (NameExists(pwszFile) && NextBeside(&hFind, pwszFile, ".tmp", wszPath, &fd)) {
+        OtherOfPair(wszBackup, wszPath, BACKUP_END);
+        // Opened without sharing: nobody else has it open.
+        HANDLE hFile = NameExists(wszBackup) ? INVALID_HANDLE_VALUE
+                                             : CreateFileW(wszPath, DELETE, 0, NULL, OPEN_EXISTING, 0, NULL);
+        if (hFile != INVALID_HANDLE_VALUE) {
+            DeleteWhenClosed(hFile);
+            CloseHandle(hFile);
+        }
+    }
+    if (hFind != INVALID_HANDLE_VALUE)
+        FindClose(hFind);
 }
 
-// Creates a new temporary file beside pwszFile, its name in pwszTemp and the
-// name of its backup in pwszBackup (both of MAX_PATH units). A number whose
-// backup name is taken (by a process of the same number long ago) is passed
-// over, so that a replace never overwrites a backup; so is a temporary name
-// that is still there (a deleted file that a virus checker holds refuses to
-// be made again with ERROR_ACCESS_DENIED). INVALID_HANDLE_VALUE with the last
-// error set when none can be made.
+// Creates a new temporary file beside pwszFile, its name in pwszTemp and its
+// backup's in pwszBackup (both of NAME_ROOM units), passing over a number whose
+// backup name is taken (a replace never overwrites a backup) or whose
+// temporary name is still there (deleted, but held by a virus checker).
+// INVALID_HANDLE_VALUE with the last error set when none can be made.
 static HANDLE CreateTemp(const wchar_t *pwszFile, wchar_t *pwszTemp, wchar_t *pwszBackup)
 {
     for (unsigned n = 0; n < TEMP_TRIES; n++) {
@@ -529,7 +556,7 @@ static HANDLE CreateTemp(const wchar_t *pwszFile, wchar_t *pwszTemp, wchar_t *pw
             SetLastError(ERROR_FILENAME_EXCED_RANGE);
             return INVALID_HANDLE_VALUE;
         }
-        BackupOfTemp(pwszBackup, pwszTemp);
+        OtherOfPair(pwszBackup, pwszTemp, BACKUP_END);
         if (NameExists(pwszBackup))
             continue;
         HANDLE hFile = WIO(WIO_CREATE, pwszTemp, INVALID_HANDLE_VALUE,
@@ -560,7 +587,7 @@ static int SettleReplace(const wchar_t *pwszFile, const wchar_t *pwszTemp, const
         // No documented failure gets here: the file counts as new unless it
         // still holds the bytes that were read, and as neither when it cannot
         // be read (the backup then stays).
-        if ((nOld = NameHoldsBytes(pwszFile, pfd)) < 0)
+        if ((nOld = NameHolds(pwszFile, pfd, false)) < 0)
             return SETTLED_UNKNOWN;
         nState = nOld > 0 ? SETTLED_GONE : SETTLED_NEW;
     } else if (fTemp && MoveToFreeName(pwszTemp, pwszFile))
@@ -568,112 +595,98 @@ static int SettleReplace(const wchar_t *pwszFile, const wchar_t *pwszTemp, const
     else if (fBackup && MoveToFreeName(pwszBackup, pwszFile))
         return fTemp ? SETTLED_OLD : SETTLED_GONE;
     else {
-        // Nothing could be moved in: the backup stays for the next read to
-        // put back, the new content goes where it is not the only copy. When
-        // it is (no backup), it takes the backup's name, which the next read
-        // puts back too.
-        if (fTemp && fBackup)
-            DeleteFileW(pwszTemp);
-        else if (fTemp)
+        // Nothing could be moved in: the backup and the temporary file stay
+        // together, an unfinished replace that the next read puts back. A
+        // new content that is the only copy (no backup) takes the backup's
+        // name, which the next start names to the player.
+        if (fTemp && !fBackup)
             MoveToFreeName(pwszTemp, pwszBackup);
         return SETTLED_LOST;
     }
-    if (fBackup && NameHoldsBytes(pwszBackup, pfd) > 0)
-        DeleteFileW(pwszBackup);
+    if (fBackup)
+        NameHolds(pwszBackup, pfd, true);
     return nState;
 }
 
-// 1 when hChecked (the file that was checked before the replace) and the file
-// now under the backup name are the same file, or the latter holds the bytes
-// that were read; 0 when it is another file with other bytes; -1 when that
-// cannot be told.
-static int BackupIsChecked(HANDLE hChecked, const wchar_t *pwszBackup, const _INIFILEDATA *pfd)
+// After a replace that succeeded, with the checked file still held: the
+// backup goes when it holds the bytes that were read. Else another program
+// replaced the file between the check and the replace, and the backup is its
+// file: once the file is shown to hold this save's bytes, the backup is put
+// back over it (ReplaceFileW, which works while others hold the file open
+// sharing deletion) and the result is INISAVE_CHANGED; when that cannot be
+// done, the backup stays and the result is INISAVE_SET_ASIDE.
+static int SettleBackup(const wchar_t *pwszFile, const wchar_t *pwszBackup, const _INIFILEDATA *pfd,
+                        const _INIPIECE *aPieces, size_t nPieces)
 {
-    HANDLE hBackup = OpenToCompare(pwszBackup);
-    if (hBackup == INVALID_HANDLE_VALUE)
-        return -1;
-    BY_HANDLE_FILE_INFORMATION bhfiChecked, bhfiBackup;
-    int nSame = GetFileInformationByHandle(hChecked, &bhfiChecked) &&
-                        GetFileInformationByHandle(hBackup, &bhfiBackup) &&
-                        bhfiChecked.dwVolumeSerialNumber == bhfiBackup.dwVolumeSerialNumber &&
-                        bhfiChecked.nFileIndexHigh == bhfiBackup.nFileIndexHigh &&
-                        bhfiChecked.nFileIndexLow == bhfiBackup.nFileIndexLow
-                    ? 1
-                    : HoldsBytes(hBackup, pfd->pb, pfd->cb);
-    CloseHandle(hBackup);
-    return nSame;
-}
-
-// After a replace that succeeded: the backup goes when it is the file that
-// was checked (hChecked). When another program replaced the file between the
-// check and the replace, the backup is that program's file: it is put back
-// and the result is INISAVE_CHANGED, so that the caller reads it again. When
-// that cannot be told, the backup stays.
-static int SettleBackup(const wchar_t *pwszFile, const wchar_t *pwszBackup, HANDLE hChecked,
-                        const _INIFILEDATA *pfd)
-{
-    int nSame = BackupIsChecked(hChecked, pwszBackup, pfd);
-    if (nSame > 0)
-        DeleteFileW(pwszBackup);
-    if (nSame != 0)
+    if (NameHolds(pwszBackup, pfd, true) != 0)
         return INISAVE_OK;
-    if (WIO(WIO_MOVE, pwszFile, FALSE,
-            MoveFileExW(pwszBackup, pwszFile, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)))
-        return INISAVE_CHANGED;
-    // The other program's file is kept under the backup name.
-    return INISAVE_DAMAGED;
+    // This save's content in one block, to compare the file with.
+    size_t cbNew = 0;
+    for (size_t i = 0; i < nPieces; i++)
+        cbNew += aPieces[i].cb;
+    unsigned char *pbNew = (unsigned char *)malloc(cbNew + 1);
+    for (size_t i = 0, cb = 0; pbNew && i < nPieces; cb += aPieces[i++].cb)
+        memcpy(pbNew + cb, aPieces[i].pb, aPieces[i].cb);
+    DWORD dwPause = REPLACE_PAUSE;
+    for (int nTry = 1;; nTry++) {
+        HANDLE hFile = pbNew ? OpenShared(pwszFile, GENERIC_READ) : INVALID_HANDLE_VALUE;
+        bool fOurs = hFile != INVALID_HANDLE_VALUE && HoldsBytes(hFile, pbNew, cbNew) > 0,
+             fBack = fOurs && WIO(WIO_MOVE, pwszFile, FALSE, ReplaceFileW(pwszFile, pwszBackup, NULL, 0, NULL, NULL));
+        DWORD dwError = GetLastError();
+        if (hFile != INVALID_HANDLE_VALUE)
+            CloseHandle(hFile);
+        if (fBack || !fOurs || nTry >= REPLACE_TRIES || !IsTransient(dwError)) {
+            free(pbNew);
+            return fBack ? INISAVE_CHANGED : INISAVE_SET_ASIDE;
+        }
+        Pause(&dwPause);
+    }
 }
 
 // Puts the flushed temporary file pwszTemp in place of the file that was read
 // (pfd), which must still hold the same bytes; the old file goes to
-// pwszBackup during the replace. The temporary file is gone afterwards unless
-// it is the only copy of anything. A refusal for a moment is tried again; one
+// pwszBackup during the replace. A refusal for a moment is tried again; one
 // for access that stays gives SAVE_IN_PLACE.
 static int SwapIntoPlace(const wchar_t *pwszFile, const wchar_t *pwszTemp, const wchar_t *pwszBackup,
-                         const _INIFILEDATA *pfd)
+                         const _INIFILEDATA *pfd, const _INIPIECE *aPieces, size_t nPieces)
 {
     DWORD dwPause = REPLACE_PAUSE;
     for (int nTry = 1;; nTry++) {
-        // The check keeps others from writing the file until the replace,
-        // and its handle follows the checked file to the backup name.
+        // The check opens the file for deletion, as the replace does, keeps
+        // others from writing it until the replace is done, and follows it to
+        // the backup name, where it shows a start that this save runs.
         HANDLE hFile;
-        int nResult = OpenUnchanged(pwszFile, pfd, WIO_OPEN, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                    &hFile);
-        DWORD dwError = ERROR_SHARING_VIOLATION;
+        DWORD dwError;
+        int nResult = OpenUnchanged(pwszFile, pfd, WIO_OPEN_DELETE, GENERIC_READ | DELETE,
+                                    FILE_SHARE_READ | FILE_SHARE_DELETE, &hFile, &dwError);
         int nState = SETTLED_OLD;
         if (nResult == INISAVE_OK) {
-            dwError = MayReplace(pwszFile);
-            if (dwError == NO_ERROR && !ReplaceNow(pwszFile, pwszTemp, pwszBackup))
-                dwError = GetLastError();
-            if (dwError == NO_ERROR)
-                nResult = SettleBackup(pwszFile, pwszBackup, hFile, pfd);
-            CloseHandle(hFile);
-            if (dwError == NO_ERROR)
+            if (ReplaceNow(pwszFile, pwszTemp, pwszBackup)) {
+                nResult = SettleBackup(pwszFile, pwszBackup, pfd, aPieces, nPieces);
+                CloseHandle(hFile);
                 return nResult;
-            // Another program's replace had the name away for a moment.
-            if ((dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_PATH_NOT_FOUND) && NameExists(pwszTemp) &&
-                !NameExists(pwszBackup)) {
-                DeleteFileW(pwszTemp);
-                return INISAVE_CHANGED;
             }
-            nState = SettleReplace(pwszFile, pwszTemp, pwszBackup, pfd);
-        } else if (nResult != INISAVE_LOCKED) {
-            DeleteFileW(pwszTemp);
-            return nResult;
+            dwError = GetLastError();
+            // Another program's replace had the name away: nothing was moved.
+            if ((dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_PATH_NOT_FOUND) && NameExists(pwszTemp) &&
+                !NameExists(pwszBackup))
+                nResult = INISAVE_CHANGED;
+            else
+                nState = SettleReplace(pwszFile, pwszTemp, pwszBackup, pfd);
+            CloseHandle(hFile);
         }
-        if (nState == SETTLED_NEW)
-            return INISAVE_OK;
-        if (nState == SETTLED_LOST)
-            return INISAVE_DAMAGED;
-        if (nState == SETTLED_UNKNOWN)
-            return INISAVE_FAILED;
-        if (nState == SETTLED_OLD && nTry < REPLACE_TRIES && IsTransient(dwError)) {
-            Sleep(dwPause);
-            dwPause *= 2;
+        if (nState != SETTLED_OLD && nState != SETTLED_GONE)
+            return nState == SETTLED_NEW ? INISAVE_OK : nState == SETTLED_LOST ? INISAVE_DAMAGED : INISAVE_FAILED;
+        // The file holds the old content: a refusal for a moment is tried again.
+        bool fRefused = IsTransient(dwError) && nResult != INISAVE_READ_ONLY && nResult != INISAVE_CHANGED;
+        if (fRefused && nState == SETTLED_OLD && nTry < REPLACE_TRIES) {
+            Pause(&dwPause);
             continue;
         }
         DeleteFileW(pwszTemp);
-        return dwError == ERROR_ACCESS_DENIED ? SAVE_IN_PLACE : ResultOfSaveError(dwError);
+        if (fRefused && dwError == ERROR_ACCESS_DENIED)
+            return SAVE_IN_PLACE;
+        return nResult != INISAVE_OK ? nResult : ResultOfSaveError(dwError);
     }
 }
 
@@ -681,20 +694,18 @@ static int SwapIntoPlace(const wchar_t *pwszFile, const wchar_t *pwszTemp, const
 // exist when it was read, never over one that appeared since.
 static int MoveIntoPlace(const wchar_t *pwszFile, const wchar_t *pwszTemp)
 {
-    DWORD dwPause = REPLACE_PAUSE, dwError = NO_ERROR;
-    for (int nTry = 1;; nTry++) {
-        if (MoveToFreeName(pwszTemp, pwszFile))
-            return INISAVE_OK;
-        dwError = GetLastError();
-        if (nTry >= REPLACE_TRIES || !IsTransient(dwError))
-            break;
-        Sleep(dwPause);
-        dwPause *= 2;
+    DWORD dwPause = REPLACE_PAUSE;
+    for (int nTry = 1; !MoveToFreeName(pwszTemp, pwszFile); nTry++) {
+        DWORD dwError = GetLastError();
+        if (nTry >= REPLACE_TRIES || !IsTransient(dwError)) {
+            DeleteFileW(pwszTemp);
+            if (dwError == ERROR_ALREADY_EXISTS || dwError == ERROR_FILE_EXISTS)
+                return INISAVE_CHANGED;
+            return dwError == ERROR_ACCESS_DENIED ? SAVE_IN_PLACE : ResultOfSaveError(dwError);
+        }
+        Pause(&dwPause);
     }
-    DeleteFileW(pwszTemp);
-    if (dwError == ERROR_ALREADY_EXISTS || dwError == ERROR_FILE_EXISTS)
-        return INISAVE_CHANGED;
-    return dwError == ERROR_ACCESS_DENIED ? SAVE_IN_PLACE : ResultOfSaveError(dwError);
+    return INISAVE_OK;
 }
 
 // Writes the new content to a temporary file beside pwszFile, flushes it and
@@ -707,7 +718,7 @@ static int ReplaceByRename(const wchar_t *pwszFile, const _INIFILEDATA *pfd, con
                            size_t nPieces)
 {
     const _WIN32FACTS *pFacts = pfd->fExists ? (const _WIN32FACTS *)pfd->pvFacts : NULL;
-    wchar_t wszTemp[MAX_PATH], wszBackup[MAX_PATH];
+    wchar_t wszTemp[NAME_ROOM], wszBackup[NAME_ROOM];
     HANDLE hFile = CreateTemp(pwszFile, wszTemp, wszBackup);
     if (hFile == INVALID_HANDLE_VALUE) {
         DWORD dwError = GetLastError();
@@ -734,34 +745,7 @@ static int ReplaceByRename(const wchar_t *pwszFile, const _INIFILEDATA *pfd, con
     }
     if (!pFacts)
         return MoveIntoPlace(pwszFile, wszTemp);
-    return SwapIntoPlace(pwszFile, wszTemp, wszBackup, pfd);
-}
-
-// Marks the open file hFile (opened with DELETE) to be deleted when it is
-// closed, whatever its name has become: SetFileInformationByHandle where
-// kernel32 has it (Vista and later), else NtSetInformationFile.
-static bool DeleteWhenClosed(HANDLE hFile)
-{
-    typedef BOOL(WINAPI * PFNSETFILEINFORMATIONBYHANDLE)(HANDLE, int, LPVOID, DWORD);
-    typedef LONG(WINAPI * PFNNTSETINFORMATIONFILE)(HANDLE, void *, void *, ULONG, int);
-    struct {
-        union {
-            LONG nStatus;
-            void *pv;
-        } u;
-        ULONG_PTR uInformation;
-    } iosb;
-    BOOLEAN fDelete = TRUE;
-    HMODULE hKernel32 = GetModuleHandleA("kernel32.dll"), hNtdll = GetModuleHandleA("ntdll.dll");
-    PFNSETFILEINFORMATIONBYHANDLE pfnSetFileInformationByHandle =
-        hKernel32 ? (PFNSETFILEINFORMATIONBYHANDLE)(void (*)(void))GetProcAddress(hKernel32, "SetFileInformationByHandle")
-                  : NULL;
-    // FileDispositionInfo (4) and FileDispositionInformation (13): one BOOLEAN.
-    if (pfnSetFileInformationByHandle)
-        return pfnSetFileInformationByHandle(hFile, 4, &fDelete, sizeof(fDelete)) != FALSE;
-    PFNNTSETINFORMATIONFILE pfnNtSetInformationFile =
-        hNtdll ? (PFNNTSETINFORMATIONFILE)(void (*)(void))GetProcAddress(hNtdll, "NtSetInformationFile") : NULL;
-    return pfnNtSetInformationFile && pfnNtSetInformationFile(hFile, &iosb, &fDelete, sizeof(fDelete), 13) >= 0;
+    return SwapIntoPlace(pwszFile, wszTemp, wszBackup, pfd, aPieces, nPieces);
 }
 
 // Writes a file that did not exist when it was read directly under its name;
@@ -799,8 +783,9 @@ static int RewriteInPlace(const wchar_t *pwszFile, const _INIFILEDATA *pfd, cons
         return CreateInPlace(pwszFile, aPieces, nPieces);
     const _INIPIECE old = {pfd->pb, pfd->cb};
     HANDLE hFile;
+    DWORD dwError;
     int nResult = OpenUnchanged(pwszFile, pfd, WIO_OPEN_WRITE, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                                &hFile);
+                                &hFile, &dwError);
     if (nResult != INISAVE_OK)
         return nResult;
     size_t cb;
@@ -814,42 +799,43 @@ static int RewriteInPlace(const wchar_t *pwszFile, const _INIFILEDATA *pfd, cons
     return nResult;
 }
 
-// Converts the UTF-8 name pszFile into pwszFile (of MAX_PATH units); false
-// when it is no valid UTF-8 or does not fit.
-static bool WideName(const char *pszFile, wchar_t *pwszFile)
-{
-    return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, pszFile, -1, pwszFile, MAX_PATH) > 0;
-}
-
-// The UTF-8 name pszFile made full, into pwszFull (of MAX_PATH units); false
-// when it is no valid UTF-8 or too long.
+// The UTF-8 name pszFile made full, into pwszFull (of NAME_ROOM units); false
+// when it is no valid UTF-8 or its full name needs MAX_PATH units or more.
+// Where the names built from it (temporary, backup, search) would pass
+// MAX_PATH, it takes the form "\\?\C:\..." ("\\?\UNC\server\share\..." for a
+// share), which lifts that limit on every NT Windows.
 static bool FullName(const char *pszFile, wchar_t *pwszFull)
 {
-    wchar_t wszFile[MAX_PATH];
-    if (!WideName(pszFile, wszFile))
+    wchar_t wszFile[MAX_PATH], wszFull[MAX_PATH];
+    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, pszFile, -1, wszFile, MAX_PATH) <= 0)
         return false;
-    DWORD cchFull = GetFullPathNameW(wszFile, MAX_PATH, pwszFull, NULL);
-    return cchFull > 0 && cchFull < MAX_PATH;
-}
-
-// Opens the file to read it.
-static HANDLE OpenToRead(const wchar_t *pwszFile)
-{
-    return WIO(WIO_OPEN, pwszFile, INVALID_HANDLE_VALUE,
-               CreateFileW(pwszFile, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, NULL));
+    DWORD cchFull = GetFullPathNameW(wszFile, MAX_PATH, wszFull, NULL);
+    if (cchFull == 0 || cchFull >= MAX_PATH)
+        return false;
+    const wchar_t *pwszPrefix = L"";
+    const wchar_t *pwszRest = wszFull;
+    if (cchFull + TEMP_SUFFIX >= MAX_PATH && wcsncmp(wszFull, L"\\\\", 2) != 0)
+        pwszPrefix = L"\\\\?\\";
+    else if (cchFull + TEMP_SUFFIX >= MAX_PATH && wszFull[2] != L'?' && wszFull[2] != L'.') {
+        pwszPrefix = L"\\\\?\\UNC\\";
+        pwszRest = wszFull + 2;
+    }
+    size_t cchPrefix = wcslen(pwszPrefix);
+    memcpy(pwszFull, pwszPrefix, cchPrefix * sizeof(wchar_t));
+    memcpy(pwszFull + cchPrefix, pwszRest, (wcslen(pwszRest) + 1) * sizeof(wchar_t));
+    return true;
 }
 
 int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd)
 {
     memset(pfd, 0, sizeof(*pfd));
-    wchar_t wszFile[MAX_PATH];
+    wchar_t wszFile[NAME_ROOM];
     if (!FullName(pszFile, wszFile))
         return INIFILE_FAILED;
     DWORD dwAttributes = GetFileAttributesW(wszFile);
     if (dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_DIRECTORY))
         return INIFILE_NOT_FILE;
-    HANDLE hFile = OpenToRead(wszFile);
+    HANDLE hFile = OpenShared(wszFile, GENERIC_READ);
     DWORD dwError = hFile == INVALID_HANDLE_VALUE ? GetLastError() : NO_ERROR;
     if (dwError == ERROR_FILE_NOT_FOUND) {
         // Missing for a moment while another save replaces it, or left only
@@ -858,15 +844,13 @@ int IniStore_Read(const char *pszFile, _INIFILEDATA *pfd)
         HANDLE hLock = LockSaves(wszFile);
         if (!hLock)
             return INIFILE_LOCKED;
-        int nRestore = NameExists(wszFile) ? RESTORE_DONE : RestoreBackup(wszFile);
+        bool fRestored = RestoreUnfinished(wszFile, pfd);
         UnlockSaves(hLock);
-        if (nRestore == RESTORE_REFUSED)
+        if (!fRestored)
             return INIFILE_NOT_RESTORED;
-        if (nRestore == RESTORE_DONE) {
-            dwAttributes = GetFileAttributesW(wszFile);
-            hFile = OpenToRead(wszFile);
-            dwError = hFile == INVALID_HANDLE_VALUE ? GetLastError() : NO_ERROR;
-        }
+        dwAttributes = GetFileAttributesW(wszFile);
+        hFile = OpenShared(wszFile, GENERIC_READ);
+        dwError = hFile == INVALID_HANDLE_VALUE ? GetLastError() : NO_ERROR;
     }
     if (hFile == INVALID_HANDLE_VALUE)
         return ResultOfOpenError(dwError);
@@ -897,7 +881,7 @@ int IniStore_Replace(const char *pszFile, const _INIFILEDATA *pfd, const _INIPIE
                      size_t nPieces)
 {
     // The full name: ReplaceFileW needs the folder of a relative name.
-    wchar_t wszFull[MAX_PATH];
+    wchar_t wszFull[NAME_ROOM];
     if (!FullName(pszFile, wszFull))
         return INISAVE_FAILED;
     const _WIN32FACTS *pFacts = pfd->fExists ? (const _WIN32FACTS *)pfd->pvFacts : NULL;
@@ -911,9 +895,14 @@ int IniStore_Replace(const char *pszFile, const _INIFILEDATA *pfd, const _INIPIE
     // in place, through the link.
     int nResult = pFacts && (pFacts->nLinks > 1 || pFacts->fLink) ? SAVE_IN_PLACE
                                                                    : ReplaceByRename(wszFull, pfd, aPieces, nPieces);
-    if (nResult == INISAVE_OK)
-        FlushAfterReplace(wszFull);
-    else if (nResult == SAVE_IN_PLACE)
+    // The file once more through a handle of its own, so that what Windows
+    // still holds of it after the replace goes to the disk too.
+    HANDLE hFile = nResult == INISAVE_OK ? OpenShared(wszFull, GENERIC_WRITE) : INVALID_HANDLE_VALUE;
+    if (hFile != INVALID_HANDLE_VALUE) {
+        Flush(hFile);
+        CloseHandle(hFile);
+    }
+    if (nResult == SAVE_IN_PLACE)
         nResult = RewriteInPlace(wszFull, pfd, aPieces, nPieces);
     // After a save that made the file, a leftover may be the only copy of the
     // player's old one: they stay.
@@ -925,7 +914,7 @@ int IniStore_Replace(const char *pszFile, const _INIFILEDATA *pfd, const _INIPIE
 
 int IniStore_Lock(const char *pszFile, void **ppvLock)
 {
-    wchar_t wszFull[MAX_PATH];
+    wchar_t wszFull[NAME_ROOM];
     *ppvLock = NULL;
     if (!FullName(pszFile, wszFull))
         return INISAVE_FAILED;
@@ -941,8 +930,18 @@ void IniStore_Unlock(void *pvLock)
 
 bool IniStore_FindBackup(const char *pszFile, char *pszName, size_t cchName)
 {
-    wchar_t wszFull[MAX_PATH], wszBackup[MAX_PATH];
-    return FullName(pszFile, wszFull) && NameExists(wszFull) && FindLeftBackup(wszFull, false, wszBackup) &&
-           WideCharToMultiByte(CP_UTF8, 0, BaseOf(wszBackup), -1, pszName, cchName > INT_MAX ? INT_MAX : (int)cchName,
-                               NULL, NULL) > 0;
+    wchar_t wszFull[NAME_ROOM], wszBackup[NAME_ROOM];
+    WIN32_FIND_DATAW fd;
+    HANDLE hFind = INVALID_HANDLE_VALUE;
+    bool fFound = false;
+    if (!FullName(pszFile, wszFull))
+        return false;
+    // A backup that a running save holds is its own business.
+    while (!fFound && NextBeside(&hFind, wszFull, BACKUP_END, wszBackup, &fd))
+        fFound = IsHeld(wszBackup) == 0 &&
+                 WideCharToMultiByte(CP_UTF8, 0, fd.cFileName, -1, pszName, cchName > INT_MAX ? INT_MAX : (int)cchName,
+                                     NULL, NULL) > 0;
+    if (hFind != INVALID_HANDLE_VALUE)
+        FindClose(hFind);
+    return fFound;
 }

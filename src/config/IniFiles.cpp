@@ -439,6 +439,14 @@ static _INISNAPSHOT *ReadForKey(const char *pszFile, const char *pszKey)
     return KeyLength(pszKey) ? IniFile_ReadSnapshot(pszFile, NULL) : NULL;
 }
 
+bool IniFile_SnapshotRestored(const _INISNAPSHOT *pSnapshot, char *pszName, int nSize)
+{
+    if (!pSnapshot || !pszName || nSize < 1 || !pSnapshot->fd.szRestored[0])
+        return false;
+    snprintf(pszName, (size_t)nSize, "%s", pSnapshot->fd.szRestored);
+    return true;
+}
+
 bool IniFile_FindLeftBackup(const char *pszFile, char *pszName, int nSize)
 {
     return pszFile && pszName && nSize > 0 && IniStore_FindBackup(pszFile, pszName, (size_t)nSize);

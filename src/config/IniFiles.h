@@ -61,12 +61,17 @@ struct _INISNAPSHOT;
 _INISNAPSHOT *IniFile_ReadSnapshot(const char *pszFile, int *pnResult);
 void IniFile_FreeSnapshot(_INISNAPSHOT *pSnapshot);
 
-// True when a copy of the file's earlier content lies beside the existing
-// file pszFile, left by a save that never ended (Windows: its process is gone,
-// and the file was made again since, by the game for example): its name (no
-// folder, UTF-8) goes to pszName, of nSize bytes. The editor never deletes
-// such a copy; the player decides.
+// True when a copy of the file's earlier content lies beside pszFile that a
+// save set aside and that no running save holds (Windows: a save cut off
+// after the file was made again, or a lone copy that the start does not put
+// back): its name (no folder, UTF-8) goes to pszName, of nSize bytes. The
+// editor never deletes such a copy; the player decides.
 bool IniFile_FindLeftBackup(const char *pszFile, char *pszName, int nSize);
+
+// True when the read of the snapshot put back the copy of a save that was
+// cut off (Windows) because the file was missing: the copy's former name (no
+// folder, UTF-8) goes to pszName, of nSize bytes.
+bool IniFile_SnapshotRestored(const _INISNAPSHOT *pSnapshot, char *pszName, int nSize);
 
 // Lookups in a snapshot: exactly the results of IniFile_GetString,
 // IniFile_LoadString and IniFile_LoadInt on the file as it was read. A NULL
@@ -104,6 +109,9 @@ enum {
     INISAVE_DAMAGED,    // the save failed half-way and could not be undone: the file may hold
                         // a mix, or (Windows) be missing, its last content kept as
                         // "<file>.qwconfig-<pid>-<n>.bak", which the next read puts back
+    INISAVE_SET_ASIDE,  // (Windows) the new content is in place, but another program's file
+                        // that replaced the file at the same moment could not be put back:
+                        // it lies beside it as "<file>.qwconfig-<pid>-<n>.bak"
     INISAVE_FAILED      // anything else: a key that cannot be stored, a name too long, no memory
 };
 

@@ -138,13 +138,29 @@ static const char szFileNotRestored[] =
     "qw.ini yourself. Nothing has been changed.";
 
 static const char szBackupLeft[] =
-    "Beside the settings file\n%%s\nlies the file %s: a copy of your settings from "
-    "before a save of the editor that was cut off (by a crash or a power cut, "
-    "for example). qw.ini has been made again since, perhaps by the game with its "
-    "default settings, and the editor shows what qw.ini holds now.\n\n"
+    "Beside the settings file\n%%s\nlies the file %s: a copy of your settings that "
+    "a save of the editor set aside (one cut off by a crash or a power cut, or "
+    "one that another program's file met at the same moment). qw.ini has been "
+    "made again since, perhaps by the game with its default settings, and the "
+    "editor shows what qw.ini holds now.\n\n"
     "To go back to the copy, close the editor and the game, delete qw.ini and "
     "rename the copy to qw.ini. When you no longer need the copy, delete it; "
     "this message then no longer appears.";
+
+static const char szBackupLeftMissing[] =
+    "The settings file\n%%s\nis missing, and beside it lies the file %s: a copy of "
+    "your settings that a save of the editor set aside. The editor did not put it "
+    "back by itself, because it cannot tell whether that copy is older than the "
+    "file that was deleted; it shows the default settings.\n\n"
+    "To go back to the copy, close the editor and rename the copy to qw.ini. "
+    "When you no longer need the copy, delete it; this message then no longer "
+    "appears.";
+
+static const char szBackupRestored[] =
+    "The settings file\n%%s\nwas missing: a save of the editor had been cut off (by "
+    "a crash or a power cut, for example) while it replaced the file. The editor "
+    "has put back the copy of your settings from before that save, which was "
+    "named %s, and shows it.";
 
 // Fills the class record of the main window, except instance and small icon.
 static void InitWindowClass(WNDCLASSEXA *pwcx)
@@ -430,21 +446,27 @@ static const char *UnreadableMessage(int nResult)
 
 // Reads qw.ini once, for the window to load from: an empty snapshot when there
 // is no file yet. NULL, after telling the player, when the file exists but
-// cannot be read, or is missing and its copy cannot be put back. A copy that a
-// cut-off save left beside an existing qw.ini is named to the player.
+// cannot be read, or is missing and its copy cannot be put back. A copy that
+// the read put back, and one that a save set aside, are named to the player.
 static _INISNAPSHOT *ReadIniFile()
 {
     int nResult = INIFILE_FAILED;
-    char szBackup[MAX_PATH];
+    char szBackup[MAX_PATH], szFormat[1024];
+    const char *pszText = NULL;
+    int nKind = MSGBOX_WARNING;
     _INISNAPSHOT *pSnapshot = IniFile_ReadSnapshot(szIniFile, &nResult);
     if (pSnapshot == NULL)
         DisplayMessageBoxPath(NULL, MSGBOX_ERROR, UnreadableMessage(nResult), szIniFileShown);
-    else if (nResult == INIFILE_OK && IniFile_FindLeftBackup(szIniFile, szBackup, sizeof(szBackup))) {
+    else if (IniFile_SnapshotRestored(pSnapshot, szBackup, sizeof(szBackup))) {
+        pszText = szBackupRestored;
+        nKind = MSGBOX_INFORMATION;
+    } else if (IniFile_FindLeftBackup(szIniFile, szBackup, sizeof(szBackup)))
+        pszText = nResult == INIFILE_OK ? szBackupLeft : szBackupLeftMissing;
+    if (pszText) {
         // The copy's name (ASCII) goes into the text first; the path takes
         // the box's own slot. wsprintfA writes at most 1024 bytes.
-        char szFormat[1024];
-        wsprintfA(szFormat, szBackupLeft, szBackup);
-        DisplayMessageBoxPath(NULL, MSGBOX_WARNING, szFormat, szIniFileShown);
+        wsprintfA(szFormat, pszText, szBackup);
+        DisplayMessageBoxPath(NULL, nKind, szFormat, szIniFileShown);
     }
     return pSnapshot;
 }

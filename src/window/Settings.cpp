@@ -136,9 +136,17 @@ static const char szNotSavedDamaged[] =
     "back. If a file named like qw.ini.qwconfig-1234-5.bak lies beside it, that "
     "file holds the last content the editor could keep (the old settings, or the "
     "new ones when no old ones were left): the editor puts it back when it starts "
-    "while qw.ini is missing, and names it to you while qw.ini is there.\n\n"
+    "while qw.ini is missing and the save's temporary file lies beside it, and "
+    "otherwise names it to you.\n\n"
     "Check the disk, then save again, or put back a copy of the file from a "
     "backup before you start the game." NOT_SAVED_END;
+
+static const char szSetAside[] =
+    "The settings were saved in the file\n%s\nbut at the same moment another "
+    "program (the game, perhaps) replaced that file, and its file could not be put "
+    "back: it lies beside qw.ini under a name like qw.ini.qwconfig-1234-5.bak, and "
+    "the editor names it at every start until it is deleted.\n\n"
+    "Compare the two files and keep the one you want." NOT_SAVED_END;
 
 static const char szNotSaved[] =
     "The settings were not saved: the file\n%s\ncould not be written." NOT_SAVED_END;
@@ -180,6 +188,8 @@ static const char *NotSavedMessage(int nResult)
         return szNotSavedIO;
     case INISAVE_DAMAGED:
         return szNotSavedDamaged;
+    case INISAVE_SET_ASIDE:
+        return szSetAside;
     default:
         return szNotSaved;
     }

@@ -71,7 +71,8 @@ bool IniFault_HitWin32(int nCall, const wchar_t *pwszName)
 }
 
 // Leaves the files as a failed ReplaceFileA does for the chosen error: after
-// 1176 the replaced file is gone (as without a backup name), after 1177 it is
+// 1176 the replaced file is gone (as without a backup name; its name goes at
+// once, although the store still holds it open), after 1177 it is
 // under the backup name; every other error touches nothing.
 bool IniFault_Replace(const wchar_t *pwszReplaced, const wchar_t *pwszReplacement,
                       const wchar_t *pwszBackup)
@@ -80,8 +81,9 @@ bool IniFault_Replace(const wchar_t *pwszReplaced, const wchar_t *pwszReplacemen
     const _FAULT *pFault = Hit(WIO_REPLACE, pwszReplaced);
     if (!pFault)
         return false;
-    if (pFault->dwError == ERROR_UNABLE_TO_MOVE_REPLACEMENT)
-        DeleteFileW(pwszReplaced);
+    const std::wstring sGone = std::wstring(pwszReplaced) + L".gone";
+    if (pFault->dwError == ERROR_UNABLE_TO_MOVE_REPLACEMENT && MoveFileW(pwszReplaced, sGone.c_str()))
+        DeleteFileW(sGone.c_str());
     else if (pFault->dwError == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2)
         MoveFileW(pwszReplaced, pwszBackup);
     SetLastError(pFault->dwError);
@@ -167,14 +169,17 @@ protected:
 };
 
 const std::vector<std::string> asOnlyFile = {"qw.ini"};
-// A folder name that the ANSI code page cannot spell (UTF-8).
+// A folder name that the ANSI code page cannot spell (UTF-8), and one so long
+// that the temporary name beside qw.ini passes MAX_PATH.
 const char sWideFolder[] = u8"\u0418\u0433\u0440\u044b \u6e38\u620f";
+const std::string sLongFolder(200, 'L');
 
 // Every documented end state of a failed ReplaceFileW, once and on every try:
 // the file holds the new content when the result is INISAVE_OK and the old
 // one otherwise, and nothing is left beside it. A refusal for a moment is
 // tried again; one for access that stays sends the save in place.
-// Also in a folder whose name the ANSI code page cannot spell.
+// Also in a folder whose name the ANSI code page cannot spell, and in one
+// whose names need the long form (never in place there).
 TEST_F(StoreWin32, FailedReplaceEndsWithOldOrNewContent)
 {
     struct {
@@ -194,7 +199,7 @@ TEST_F(StoreWin32, FailedReplaceEndsWithOldOrNewContent)
         {ERROR_SHARING_VIOLATION, false, INISAVE_OK, false},
         {ERROR_SHARING_VIOLATION, true, INISAVE_LOCKED, false},
     };
-    for (const char *pszFolder : {"", sWideFolder}) {
+    for (const char *pszFolder : {"", sWideFolder, sLongFolder.c_str()}) {
         for (const auto &c : aCases) {
             UseFolder(pszFolder);
             Write(sOld);
@@ -210,10 +215,11 @@ TEST_F(StoreWin32, FailedReplaceEndsWithOldOrNewContent)
 
 // After 1177 the new content cannot be moved in: the old file goes back under
 // its name. When it cannot go back either, the result says the file is
-// damaged, its backup stays, and the next read puts it back first.
+// damaged, its backup stays with the temporary file, and the next read puts
+// it back first and names it.
 TEST_F(StoreWin32, ReplacedFileUnderTheBackupNameComesBack)
 {
-    for (const char *pszFolder : {"", sWideFolder}) {
+    for (const char *pszFolder : {"", sWideFolder, sLongFolder.c_str()}) {
         UseFolder(pszFolder);
         Write(sOld);
         ArmFaults({{WIO_REPLACE, 1, ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, nullptr},
@@ -227,46 +233,45 @@ TEST_F(StoreWin32, ReplacedFileUnderTheBackupNameComesBack)
         EXPECT_EQ(Save(sNew), INISAVE_DAMAGED);
         ArmFaults({});
         std::vector<std::string> asLeft = Listing();
-        ASSERT_EQ(asLeft.size(), 1u);
-        EXPECT_EQ(asLeft[0].substr(asLeft[0].size() - 4), ".bak");
+        ASSERT_EQ(asLeft.size(), 2u);
         EXPECT_EQ(Read(asLeft[0]), sOld);
-        char szValue[16] = "";
-        EXPECT_TRUE(IniFile_GetString(file.c_str(), nullptr, "key", szValue, sizeof(szValue)));
-        EXPECT_STREQ(szValue, "old");
+        _INIFILEDATA fd;
+        EXPECT_EQ(IniStore_Read(file.c_str(), &fd), INIFILE_OK);
+        EXPECT_EQ(fd.szRestored, asLeft[0]);
+        IniStore_Free(&fd);
+        EXPECT_EQ(Save(sNew), INISAVE_OK);
         EXPECT_EQ(Listing(), asOnlyFile);
     }
 }
 
-// A process that ended during a replace left the old file under its backup
-// name and its new content under a temporary name: the next read finds the
-// newest backup. Once qw.ini is there again (the game made it), an older
-// backup is never deleted, however many saves follow, and is reported; its
-// temporary file stays with it, others of ended processes go. After a save
-// that made the file, leftovers stay too.
+// A save cut off during its replace left the old file under its backup name
+// and its new content under the temporary name beside it: the next read puts
+// that backup back, not a lone one with a newer time. Once qw.ini is there
+// again, the lone backup is never deleted, however many saves follow, and is
+// named; temporary files whose backup is gone go. After a save that made the
+// file, leftovers stay too.
 TEST_F(StoreWin32, InterruptedReplaceIsPutRightByTheNextRead)
 {
-    const DWORD dwEnded = EndedProcessId();
-    ASSERT_NE(0u, dwEnded);
-    const std::string sEnded = "qw.ini.qwconfig-" + std::to_string(dwEnded);
+    const std::string sEnded = "qw.ini.qwconfig-" + std::to_string(EndedProcessId());
     Write("#key = older\r\n", sEnded + "-1.bak");
     Write(sOld, sEnded + "-2.bak");
+    Write("#key = half", sEnded + "-2.tmp");
     Write("#key = half", sEnded + "-3.tmp");
-    Write("#key = half", sEnded + "-1.tmp");
-    FILETIME ftOlder = {0, 0x01C00000};
-    HANDLE hFile = CreateFileA((dir / (sEnded + "-1.bak")).string().c_str(), FILE_WRITE_ATTRIBUTES, 0, NULL,
+    FILETIME ftOld = {0, 0x01C00000};
+    HANDLE hFile = CreateFileA((dir / (sEnded + "-2.bak")).string().c_str(), FILE_WRITE_ATTRIBUTES, 0, NULL,
                                OPEN_EXISTING, 0, NULL);
     ASSERT_NE(hFile, INVALID_HANDLE_VALUE);
-    SetFileTime(hFile, NULL, NULL, &ftOlder);
+    SetFileTime(hFile, NULL, NULL, &ftOld);
     CloseHandle(hFile);
 
     char szValue[16] = "";
     EXPECT_TRUE(IniFile_GetString(file.c_str(), nullptr, "key", szValue, sizeof(szValue)));
     EXPECT_STREQ(szValue, "old");
-    EXPECT_EQ(Listing(), (std::vector<std::string>{"qw.ini", sEnded + "-1.bak", sEnded + "-1.tmp", sEnded + "-3.tmp"}));
+    EXPECT_EQ(Listing(), (std::vector<std::string>{"qw.ini", sEnded + "-1.bak", sEnded + "-2.tmp", sEnded + "-3.tmp"}));
     for (int n = 0; n < 3; n++)
         EXPECT_EQ(Save(n % 2 ? sOld : sNew), INISAVE_OK);
     EXPECT_EQ(Read(sEnded + "-1.bak"), "#key = older\r\n");
-    EXPECT_EQ(Listing(), (std::vector<std::string>{"qw.ini", sEnded + "-1.bak", sEnded + "-1.tmp"}));
+    EXPECT_EQ(Listing(), (std::vector<std::string>{"qw.ini", sEnded + "-1.bak"}));
     char szBackup[64] = "";
     EXPECT_TRUE(IniFile_FindLeftBackup(file.c_str(), szBackup, sizeof(szBackup)));
     EXPECT_EQ(szBackup, sEnded + "-1.bak");
@@ -276,7 +281,6 @@ TEST_F(StoreWin32, InterruptedReplaceIsPutRightByTheNextRead)
     // it and keeps the rest.
     fs::remove(path);
     fs::remove(dir / (sEnded + "-1.bak"));
-    fs::remove(dir / (sEnded + "-1.tmp"));
     Write("", "qw.ini.x.bak");
     EXPECT_EQ(Save(sNew), INISAVE_OK);
     EXPECT_EQ(Listing(), (std::vector<std::string>{"qw.ini", sEnded + "-3.tmp", "qw.ini.x.bak"}));
@@ -438,8 +442,9 @@ TEST_F(StoreWin32, ChangedFileIsLeftAsItIs)
     EXPECT_EQ(Listing(), asOnlyFile);
 }
 
-// A failed rewrite in place is undone and its cause reported; when the undo
-// fails too, the result says that the file may be damaged.
+// A failed rewrite in place is undone and its cause reported (a file that
+// cannot be read for the check is not written); when the undo fails too, the
+// result says that the file may be damaged.
 TEST_F(StoreWin32, FailedRewriteInPlaceIsUndoneOrReported)
 {
     const _FAULT refused = {WIO_CREATE, 0, ERROR_ACCESS_DENIED, nullptr};
@@ -450,6 +455,7 @@ TEST_F(StoreWin32, FailedRewriteInPlaceIsUndoneOrReported)
         {{WIO_WRITE, 1, ERROR_DISK_FULL, nullptr}, INISAVE_FULL},
         {{WIO_FLUSH, 1, ERROR_CRC, nullptr}, INISAVE_IO},
         {{WIO_SET_END, 1, ERROR_LOCK_VIOLATION, nullptr}, INISAVE_LOCKED},
+        {{WIO_READ, 3, ERROR_CRC, nullptr}, INISAVE_IO},
         {{WIO_WRITE, 0, ERROR_WRITE_FAULT, nullptr}, INISAVE_DAMAGED},
         {{WIO_FLUSH, 0, ERROR_WRITE_FAULT, nullptr}, INISAVE_DAMAGED},
     };
@@ -523,39 +529,78 @@ struct _RUNNING {
     }
 };
 
-// The start-up restore puts back only a backup whose replace never ended: not
-// one of a save that still runs in another process. A restore that is refused
-// fails the read and every save, and the backup stays.
+// Holds the file of that name open to read it, as a running save holds its
+// backup (or a virus checker any file).
+HANDLE g_hHeld = INVALID_HANDLE_VALUE;
+void HoldFile(const wchar_t *pwszName)
+{
+    g_hHeld = CreateFileW(pwszName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, NULL, OPEN_EXISTING, 0, NULL);
+}
+
+// The game makes qw.ini, as it may while the start puts a backup back.
+void MakeGameFile(const wchar_t *)
+{
+    Write("#key = game\r\n");
+}
+
+// The start-up restore puts back only a backup whose replace never ended (its
+// temporary file beside it), whatever process number its name holds, and
+// names it; never one that somebody holds (the read waits, then fails), nor a
+// lone one. A restore that is refused fails the read and every save, and the
+// backup stays; a qw.ini that appears meanwhile is read.
 TEST_F(StoreWin32, OnlyABackupOfAnEndedReplaceIsPutBack)
 {
     _RUNNING running;
     ASSERT_NE(running.pi.dwProcessId, 0u);
     const struct {
-        DWORD dwProcess;
+        bool fTemp, fHeld;
         DWORD dwMoveError;
+        void (*pfnAct)(const wchar_t *);
         int nRead;
     } aCases[] = {
-        {running.pi.dwProcessId, NO_ERROR, INIFILE_MISSING},
-        {EndedProcessId(), ERROR_SHARING_VIOLATION, INIFILE_NOT_RESTORED},
-        {EndedProcessId(), NO_ERROR, INIFILE_OK},
+        {true, false, NO_ERROR, nullptr, INIFILE_OK},
+        {true, true, NO_ERROR, nullptr, INIFILE_NOT_RESTORED},
+        {false, true, NO_ERROR, nullptr, INIFILE_NOT_RESTORED},
+        {true, false, ERROR_SHARING_VIOLATION, nullptr, INIFILE_NOT_RESTORED},
+        {true, false, ERROR_ALREADY_EXISTS, MakeGameFile, INIFILE_OK},
+        {false, false, NO_ERROR, nullptr, INIFILE_MISSING},
     };
     for (const auto &c : aCases) {
-        const std::string sBackup = "qw.ini.qwconfig-" + std::to_string(c.dwProcess) + "-1.bak";
-        Write(sOld, sBackup);
-        ArmFaults({{WIO_MOVE, 0, c.dwMoveError, nullptr}});
+        const std::string sName = "qw.ini.qwconfig-" + std::to_string(running.pi.dwProcessId) + "-1";
+        Write(sOld, sName + ".bak");
+        if (c.fTemp)
+            Write(sNew, sName + ".tmp");
+        if (c.fHeld)
+            HoldFile((dir / (sName + ".bak")).c_str());
+        ArmFaults({{WIO_MOVE, 0, c.dwMoveError, c.pfnAct}});
         _INIFILEDATA fd;
-        EXPECT_EQ(IniStore_Read(file.c_str(), &fd), c.nRead) << c.dwProcess;
+        EXPECT_EQ(IniStore_Read(file.c_str(), &fd), c.nRead) << c.fTemp << c.fHeld;
+        EXPECT_EQ(fd.szRestored, c.nRead == INIFILE_OK && !c.pfnAct ? sName + ".bak" : "");
         IniStore_Free(&fd);
-        if (c.nRead == INIFILE_OK) {
-            EXPECT_EQ(Listing(), asOnlyFile);
-            fs::remove(path);
-            continue;
+        if (c.nRead != INIFILE_OK) {
+            EXPECT_EQ(IniFile_PutString(file.c_str(), nullptr, "key", "new"), c.nRead == INIFILE_MISSING);
+            EXPECT_EQ(Read(sName + ".bak"), sOld);
         }
-        EXPECT_EQ(IniFile_PutString(file.c_str(), nullptr, "key", "new"), c.nRead == INIFILE_MISSING);
-        EXPECT_EQ(Read(sBackup), sOld);
-        fs::remove(dir / sBackup);
+        char szBackup[64] = "";
+        EXPECT_EQ(IniFile_FindLeftBackup(file.c_str(), szBackup, sizeof(szBackup)),
+                  !c.fHeld && (c.nRead != INIFILE_OK || c.pfnAct));
+        CloseHandle(g_hHeld);
+        g_hHeld = INVALID_HANDLE_VALUE;
+        fs::remove(dir / (sName + ".bak"));
+        fs::remove(dir / (sName + ".tmp"));
         fs::remove(path);
     }
+}
+
+// Another program appends a line to qw.ini, when Windows lets it open the file
+// for writing (never while the check holds it).
+void AppendIfOpens(const wchar_t *)
+{
+    HANDLE hFile = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               NULL, OPEN_EXISTING, 0, NULL);
+    DWORD cb = 0;
+    WriteFile(hFile, "#added = 1\r\n", 12, &cb, NULL);
+    CloseHandle(hFile);
 }
 
 // Another program in the middle of its own replace, with qw.ini moved away.
@@ -567,7 +612,9 @@ void MoveAway(const wchar_t *)
 // Another program replaces qw.ini between the check and the editor's replace:
 // with bytes of its own, its file is put back and the save reads again
 // (INISAVE_CHANGED); with the same bytes the save stands. When the other
-// program's file cannot be put back, it stays under the backup name. A name
+// program's file cannot be put back, it stays under the backup name and the
+// result says so (INISAVE_SET_ASIDE). A program that would write qw.ini
+// between the check and the replace is kept out. A name
 // that is away for a moment (another program's replace half-way) is
 // INISAVE_CHANGED too, and no temporary file stays.
 TEST_F(StoreWin32, AnotherProgramsReplaceBeforeOursIsKept)
@@ -582,12 +629,14 @@ TEST_F(StoreWin32, AnotherProgramsReplaceBeforeOursIsKept)
     } aCases[] = {
         {ReplaceForOtherBytes, NO_ERROR, INISAVE_CHANGED, sGame, 1},
         {ReplaceForSameBytes, NO_ERROR, INISAVE_OK, sNew, 1},
-        {ReplaceForOtherBytes, ERROR_SHARING_VIOLATION, INISAVE_DAMAGED, sNew, 2},
+        {ReplaceForOtherBytes, ERROR_SHARING_VIOLATION, INISAVE_SET_ASIDE, sNew, 2},
         {MoveAway, NO_ERROR, INISAVE_CHANGED, sMissing, 1},
+        {AppendIfOpens, NO_ERROR, INISAVE_OK, sNew, 1},
     };
     for (const auto &c : aCases) {
         Write(sOld);
-        ArmFaults({{WIO_OPEN_DELETE, 1, NO_ERROR, c.pfnSwap}, {WIO_MOVE, 0, c.dwMoveError, nullptr}});
+        ArmFaults({{c.pfnSwap == MoveAway ? WIO_OPEN_DELETE : WIO_REPLACE, 1, NO_ERROR, c.pfnSwap},
+                   {WIO_MOVE, 0, c.dwMoveError, nullptr}});
         EXPECT_EQ(Save(sNew), c.nResult);
         EXPECT_EQ(Read(), c.sLeft);
         std::vector<std::string> asLeft = Listing();
@@ -608,7 +657,7 @@ void MoveTempIn(const wchar_t *)
 
 // A half-done replace tells the truth. qw.ini gone with no backup and the new
 // content not movable in: the new content takes the backup's name, the result
-// says damaged, and the next read puts it back. qw.ini there but unreadable
+// says damaged, and the start names that file. qw.ini there but unreadable
 // after a failed replace: a failure, never INISAVE_OK. A backup name that a
 // process of the same number left long ago is never overwritten. A new qw.ini
 // made in place that cannot be written whole is deleted through its handle.
@@ -623,14 +672,14 @@ TEST_F(StoreWin32, HalfDoneSaveTellsTheTruth)
     EXPECT_EQ(asLeft[0].substr(asLeft[0].size() - 4), ".bak");
     EXPECT_EQ(Read(asLeft[0]), sNew);
     ArmFaults({});
-    _INIFILEDATA fd;
-    EXPECT_EQ(IniStore_Read(file.c_str(), &fd), INIFILE_OK);
-    IniStore_Free(&fd);
-    EXPECT_EQ(Read(), sNew);
-    EXPECT_EQ(Listing(), asOnlyFile);
+    char szBackup[64] = "";
+    EXPECT_TRUE(IniFile_FindLeftBackup(file.c_str(), szBackup, sizeof(szBackup)));
+    EXPECT_EQ(szBackup, asLeft[0]);
+    fs::remove(dir / asLeft[0]);
 
     Write(sOld);
-    ArmFaults({{WIO_REPLACE, 1, ERROR_UNABLE_TO_REMOVE_REPLACED, MoveTempIn}, {WIO_OPEN, 3, ERROR_SHARING_VIOLATION, nullptr}});
+    ArmFaults({{WIO_REPLACE, 1, ERROR_UNABLE_TO_REMOVE_REPLACED, MoveTempIn},
+               {WIO_OPEN, 2, ERROR_SHARING_VIOLATION, nullptr}});
     EXPECT_EQ(Save(sNew), INISAVE_FAILED);
 
     Write(sOld);

@@ -4,7 +4,9 @@
 // makes it), while an "editor" thread saves the editor's fourteen settings in
 // a loop. At the end it prints how many of the additions reported saved are
 // missing from the file, how many saves of either thread failed, and whether
-// any file but qw.ini is left in the folder. Exit code 1 when more than 1 % of
+// any file but qw.ini is left in the folder. The game thread names the folder
+// by its short (8.3) name, as a second spelling of the same file (Wine gives
+// every long name one). Exit code 1 when more than 1 % of
 // the additions are lost, more than 1 % of the saves fail, or a file is left.
 // It works in a folder of its own in the temporary folder (%TEMP%):
 //     wine build/win64/tests/config/stress_inifiles_win32.exe [ADDITIONS] [FILLER_BYTES]
@@ -88,6 +90,11 @@ int main(int argc, char **argv)
         return 2;
     const std::string sFile = g_sDir + "\\qw.ini";
     MakeStressFile(sFile, cbFiller);
+    char szShort[MAX_PATH];
+    DWORD cchShort = GetShortPathNameA(g_sDir.c_str(), szShort, sizeof(szShort));
+    const std::string sShortFile =
+        (cchShort > 0 && cchShort < sizeof(szShort) ? std::string(szShort) : g_sDir) + "\\qw.ini";
+    printf("the game thread writes %s\n", sShortFile.c_str());
 
     static _EDITOR editor;
     editor.psFile = &sFile;
@@ -98,7 +105,7 @@ int main(int argc, char **argv)
     std::vector<std::string> asAdded;
     int anAdded[INISAVE_FAILED + 1] = {0};
     DWORD dwStart = GetTickCount();
-    AddSettings(sFile, nAdditions, Pause, asAdded, anAdded);
+    AddSettings(sShortFile, nAdditions, Pause, asAdded, anAdded);
     InterlockedExchange(&editor.fStop, 1);
     WaitForSingleObject(hEditor, INFINITE);
     CloseHandle(hEditor);

@@ -14,7 +14,6 @@
 #include <windows.h>
 
 #include <limits.h>
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <wchar.h>
@@ -378,8 +377,8 @@ static void HashFolder(unsigned long long *puHash, const wchar_t *pwszFull)
     BY_HANDLE_FILE_INFORMATION bhfi;
     if (hFolder != INVALID_HANDLE_VALUE && GetFileInformationByHandle(hFolder, &bhfi) &&
         (bhfi.nFileIndexHigh | bhfi.nFileIndexLow) != 0)
-        swprintf(wszName, NAME_ROOM, L"%08lx:%08lx%08lx", bhfi.dwVolumeSerialNumber, bhfi.nFileIndexHigh,
-                 bhfi.nFileIndexLow);
+        wsprintfW(wszName, L"%08lx:%08lx%08lx", bhfi.dwVolumeSerialNumber, bhfi.nFileIndexHigh,
+                  bhfi.nFileIndexLow);
     HashName(puHash, wszName);
     if (hFolder != INVALID_HANDLE_VALUE)
         CloseHandle(hFolder);
@@ -400,9 +399,10 @@ static HANDLE LockSaves(const wchar_t *pwszFull)
     HashName(&uHash, hFind != INVALID_HANDLE_VALUE ? fd.cFileName : BaseOf(pwszFull));
     if (hFind != INVALID_HANDLE_VALUE)
         FindClose(hFind);
+    // wsprintf: the C runtime's printf would bring MinGW's own into the program.
     char szName[LOCK_NAME];
-    snprintf(szName, sizeof(szName), "Local\\qwconfig-%08lx%08lx", (unsigned long)(uHash >> 32),
-             (unsigned long)(uHash & 0xFFFFFFFFu));
+    wsprintfA(szName, "Local\\qwconfig-%08lx%08lx", (unsigned long)(uHash >> 32),
+              (unsigned long)(uHash & 0xFFFFFFFFu));
     HANDLE hMutex = CreateMutexA(NULL, FALSE, szName);
     if (!hMutex)
         return NULL;
